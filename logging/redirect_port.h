@@ -1,0 +1,64 @@
+#pragma once
+// CRedirectPort: a logging task. Ties one serial port to one log file: while it logs, every
+// byte that arrives on the port is written unchanged to the end of the file and counted.
+//
+// The window's thread calls every operation and reads and writes the plain fields; the port's
+// reader thread runs OnRxChar and OnThreadError. The counters and m_bCurrent are atomic and
+// the status text is handed over under a lock, since both threads touch them.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "logging/log_file.h"
+#include "logging/port_owner.h"
+#include "serial/comm_port.h"
+
+class SettingsStore;
+
+class CRedirectPort : public CCommPort {
+ public:
+  CRedirectPort(std::string portName, bool current, PortOwner* owner, int index);
+  CRedirectPort(std::string portName, bool current, PortOwner* owner, int index,
+                serial::PortOpener& opener, SettingsStore& store);
+  ~CRedirectPort() override;
+
+  // Note the order: parity before stop bits (the comm port's Open takes them the other way).
+  bool StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits,
+                    uint8_t flowControl);
+  void StopLogging();
+  bool ResumeLogging();
+
+  bool SaveSettings();
+  bool LoadSettings();
+
+  void OnRxChar(uint32_t bytesWaiting) override;
+  void OnThreadError(int error) override;
+
+  std::string Status() const;
+
+  PortOwner* const m_pOwner;
+  LogFile m_file;
+  std::atomic<uint32_t> m_nFileBytes{0};  // wraps at 32 bits; shown as signed decimal
+  std::atomic<uint32_t> m_nReceived{0};
+  const std::string m_strPort;
+  const int m_nIndex;
+  std::atomic<bool> m_bCurrent;
+  bool m_bLogging = false;  // what the user asked for; stored at quit
+  bool m_bAppend = false;
+  std::string m_strFile;
+  int32_t m_nBaudRate = 9600;
+  int32_t m_nDataBits = 3;
+  int32_t m_nParity = 0;
+  int32_t m_nStopBits = 0;
+  int32_t m_nFlowCtrl = 2;
+
+ private:
+  void SetStatus(std::string status);
+  void PostStatus(int code);
+
+  SettingsStore& m_store;
+  mutable std::mutex m_statusMutex;
+  std::string m_strStatus = "Ready to start";
+};

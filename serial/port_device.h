@@ -1,0 +1,62 @@
+#pragma once
+// The platform layer under CCommPort: one open serial device. Each operation returns 0 on
+// success or the errno that explains the failure, so callers can say exactly what went wrong.
+//
+// Thread use: the owning CCommPort calls state, timeout, purge and mask operations on the
+// window's thread while its reader thread waits, reads and writes; implementations make
+// that safe. Purge, CancelIo and SetEventMask(0) end a pending WaitEvent or Read at once.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial/comm_events.h"
+#include "serial/control_block.h"
+
+namespace serial {
+
+class PortDevice {
+ public:
+  virtual ~PortDevice() = default;
+
+  virtual int GetState(ControlBlock& block) = 0;
+  // Fails (and changes nothing) when the device refuses the block.
+  virtual int SetState(const ControlBlock& block) = 0;
+  virtual int SetTimeouts(const CommTimeouts& timeouts) = 0;
+
+  // Chooses the events WaitEvent reports. An empty mask ends a pending wait with no events,
+  // and a wait started on an empty mask returns at once with no events.
+  virtual int SetEventMask(uint32_t mask) = 0;
+  // Blocks, without polling, until one or more events of the mask occur; fills `events`.
+  // Fails when the device is gone or cannot be waited on.
+  virtual int WaitEvent(uint32_t& events) = 0;
+
+  virtual int GetModemStatus(uint32_t& status) = 0;
+  // Reads and clears the line error flags (CE_*) and tells how many bytes wait to be read.
+  virtual int ClearError(uint32_t& errors, uint32_t& bytesWaiting) = 0;
+
+  // Transfers up to `count` bytes within the timeouts; `transferred` is set on every path.
+  virtual int Read(void* buffer, uint32_t count, uint32_t& transferred) = 0;
+  virtual int Write(const void* buffer, uint32_t count, uint32_t& transferred) = 0;
+
+  // Ends outstanding transfers and empties the driver's input and output buffers.
+  virtual void Purge() = 0;
+  // Ends the outstanding transfers and waits of other threads on this device.
+  virtual void CancelIo() = 0;
+};
+
+// Opens devices by the port names that discovery lists (ttyUSB0, ttyS0, pts/3, ...).
+class PortOpener {
+ public:
+  virtual ~PortOpener() = default;
+  // For exclusive use; returns null with `error` set when the device cannot be had.
+  virtual std::unique_ptr<PortDevice> Open(const std::string& portName, int& error) = 0;
+};
+
+// Opens "<deviceDir>/<portName>" through termios; deviceDir is "/dev" for the real program.
+std::unique_ptr<PortOpener> MakeTermiosOpener(std::string deviceDir = "/dev");
+
+// The opener the program uses unless a caller gives another.
+PortOpener& SystemPortOpener();
+
+}  // namespace serial
