@@ -4,7 +4,13 @@
 // port that reports line events through the virtual handlers below.
 //
 // Open, Close, SetTimeouts and the setters run on the window's thread; the handlers (and Read,
-// when a handler calls it) run on the port's reader thread.
+// when a handler calls it) run on the port's reader thread. Close waits for that thread, so
+// it must not be called from a handler (there it returns at once and does nothing), and a
+// port must not be destroyed on its own reader thread.
+//
+// A derived class that overrides handlers must call Close in its own destructor: by the time
+// this base destructor closes the port, the derived part is gone and the reader thread would
+// call handlers of a half-destroyed object.
 
 #include <atomic>
 #include <cstdint>
@@ -31,7 +37,9 @@ class CCommPort {
   virtual uint32_t Read(void* buffer, uint32_t count);
   virtual uint32_t Write(const void* buffer, uint32_t count);
 
-  // Line-event handlers, called on the reader thread only; the base does nothing.
+  // Line-event handlers, called on the reader thread only; the base does nothing. A modem
+  // status or error word that cannot be read reaches its handler as 0 (off, no errors, no
+  // bytes waiting).
   virtual void OnBreak() {}
   virtual void OnCts(bool /*on*/) {}
   virtual void OnDsr(bool /*on*/) {}
@@ -45,8 +53,12 @@ class CCommPort {
   virtual void OnThreadError(int /*error*/) {}
 
   // Note the order: stop bits before parity. byteSize is the data-bits choice plus 5.
+  // Fails and changes nothing when the port is already open. Any other failure leaves the
+  // port closed and the device released.
   bool Open(const std::string& portName, uint32_t baudRate, uint8_t byteSize, uint8_t stopBits,
             uint8_t parity, uint8_t flowControl);
+  // Ends the reader thread and releases the device; does nothing on a closed port or when
+  // a Close of this port is already under way (e.g. re-entered from the message pump).
   void Close();
   bool SetTimeouts(const serial::CommTimeouts* timeouts);
 
@@ -57,7 +69,7 @@ class CCommPort {
   bool SetFlowControl(uint8_t flowChoice);
 
   bool IsOpen() const { return m_hComm != nullptr; }
-  // errno of the last failed Open, for callers that want to say why.
+  // errno of the last failed Open (0 after a successful one), for callers that want to say why.
   int LastOpenError() const { return m_nOpenError; }
 
   // Run between the 100 ms steps while Close waits for a reader thread, so the window keeps
@@ -66,6 +78,8 @@ class CCommPort {
 
  private:
   void ReaderThread();
+  bool StartReader(std::unique_ptr<serial::PortDevice> device);
+  bool FailOpen(int error);
   bool ChangeState(const std::function<void(serial::ControlBlock&)>& change);
 
   serial::PortOpener* m_pOpener;

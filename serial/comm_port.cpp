@@ -1,0 +1,195 @@
+#include "serial/comm_port.h"
+
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <system_error>
+#include <utility>
+
+#include "serial/control_block.h"
+#include "serial/stop_signal.h"
+
+namespace {
+
+// Close waits for the reader thread in steps of this length, pumping the window in between.
+constexpr std::chrono::milliseconds kCloseStep{100};
+
+// The port whose reader runs on this thread, if any: Close must not wait for itself.
+thread_local const CCommPort* t_readerOf = nullptr;
+
+std::mutex g_pumpMutex;
+std::function<void()> g_pump;
+
+void RunMessagePump() {
+  std::function<void()> pump;
+  {
+    std::lock_guard lock(g_pumpMutex);
+    pump = g_pump;
+  }
+  if (pump) pump();
+}
+
+// A status or error word that cannot be read is reported as 0: no line raised, no error,
+// no bytes waiting. The handler still runs, since the event itself did happen.
+bool ModemLineOn(serial::PortDevice& device, uint32_t line) {
+  uint32_t status = 0;
+  return device.GetModemStatus(status) == 0 && (status & line) != 0;
+}
+
+uint32_t LineErrors(serial::PortDevice& device) {
+  uint32_t errors = 0, waiting = 0;
+  return device.ClearError(errors, waiting) == 0 ? errors : 0;
+}
+
+uint32_t BytesWaiting(serial::PortDevice& device) {
+  uint32_t errors = 0, waiting = 0;
+  return device.ClearError(errors, waiting) == 0 ? waiting : 0;
+}
+
+// Every event of one wait is handed on once, always in this order.
+void DispatchEvents(CCommPort& port, serial::PortDevice& device, uint32_t events) {
+  using namespace serial;
+  if (events & EV_BREAK) port.OnBreak();
+  if (events & EV_CTS) port.OnCts(ModemLineOn(device, MS_CTS_ON));
+  if (events & EV_DSR) port.OnDsr(ModemLineOn(device, MS_DSR_ON));
+  if (events & EV_ERR) port.OnLineError(LineErrors(device));
+  if (events & EV_RING) port.OnRing(ModemLineOn(device, MS_RING_ON));
+  if (events & EV_RLSD) port.OnRlsd(ModemLineOn(device, MS_RLSD_ON));
+  if (events & EV_RXCHAR) port.OnRxChar(BytesWaiting(device));
+  if (events & EV_RXFLAG) port.OnRxFlag();
+  if (events & EV_TXEMPTY) port.OnTxEmpty();
+}
+
+}  // namespace
+
+CCommPort::CCommPort() : CCommPort(serial::SystemPortOpener()) {}
+
+CCommPort::CCommPort(serial::PortOpener& opener) : m_pOpener(&opener) {}
+
+CCommPort::~CCommPort() {
+  if (IsOpen()) Close();
+}
+
+void CCommPort::SetMessagePump(std::function<void()> pump) {
+  std::lock_guard lock(g_pumpMutex);
+  g_pump = std::move(pump);
+}
+
+bool CCommPort::Open(const std::string& portName, uint32_t baudRate, uint8_t byteSize,
+                     uint8_t stopBits, uint8_t parity, uint8_t flowControl) {
+  if (IsOpen()) return false;
+  int error = 0;
+  std::unique_ptr<serial::PortDevice> device = m_pOpener->Open(portName, error);
+  if (!device) return FailOpen(error != 0 ? error : ENODEV);
+  serial::ControlBlock block;
+  if ((error = device->GetState(block)) != 0) return FailOpen(error);
+  serial::ApplyOpeningSettings(block, baudRate, byteSize, stopBits, parity, flowControl);
+  if ((error = device->SetState(block)) != 0) return FailOpen(error);
+  return StartReader(std::move(device));
+}
+
+bool CCommPort::FailOpen(int error) {
+  m_nOpenError = error;
+  return false;
+}
+
+bool CCommPort::StartReader(std::unique_ptr<serial::PortDevice> device) {
+  // Everything the thread reads is in place before it exists: it starts running at once.
+  m_hComm = std::move(device);
+  m_hStopEvent = std::make_shared<serial::StopSignal>();
+  m_bRunning.store(1);
+  try {
+    m_hThread = std::thread(&CCommPort::ReaderThread, this);
+  } catch (const std::system_error& e) {
+    m_bRunning.store(0);
+    m_hStopEvent.reset();
+    m_hComm.reset();  // frees the port for others
+    return FailOpen(e.code().value());
+  }
+  m_nOpenError = 0;
+  return true;
+}
+
+void CCommPort::ReaderThread() {
+  t_readerOf = this;
+  serial::PortDevice& device = *m_hComm;
+  if (device.SetEventMask(serial::kAllEvents) != 0) {
+    OnThreadError(1);
+  } else {
+    while (m_bRunning.load() != 0) {
+      uint32_t events = 0;
+      if (device.WaitEvent(events) != 0) {
+        // A wait cut short by Close is the normal way out, not a failure to report. A
+        // device that fails is reported once and left alone: retrying would spin.
+        if (m_bRunning.load() != 0) OnThreadError(2);
+        break;
+      }
+      DispatchEvents(*this, device, events);
+    }
+  }
+  m_hStopEvent->Raise();
+}
+
+void CCommPort::Close() {
+  // On the reader thread Close would wait for itself; a nested Close (from the message pump)
+  // finds the outer one already doing the work.
+  if (t_readerOf == this || !IsOpen() || m_bClosing) return;
+  m_bClosing = true;
+  // Cleared before the wake-up, so a thread that wakes can never start another wait.
+  m_bRunning.store(0);
+  m_hComm->Purge();
+  m_hComm->CancelIo();
+  m_hComm->SetEventMask(0);
+  while (!m_hStopEvent->WaitFor(kCloseStep)) RunMessagePump();
+  m_hThread.join();
+  m_hComm.reset();
+  m_hStopEvent.reset();
+  m_bClosing = false;
+}
+
+uint32_t CCommPort::Read(void* buffer, uint32_t count) {
+  if (!IsOpen()) return 0;
+  uint32_t transferred = 0;
+  // What did arrive before a failure is still data the caller must not lose.
+  m_hComm->Read(buffer, count, transferred);
+  return transferred;
+}
+
+uint32_t CCommPort::Write(const void* buffer, uint32_t count) {
+  if (!IsOpen()) return 0;
+  uint32_t transferred = 0;
+  return m_hComm->Write(buffer, count, transferred) == 0 ? transferred : 0;
+}
+
+bool CCommPort::SetTimeouts(const serial::CommTimeouts* timeouts) {
+  return IsOpen() && timeouts != nullptr && m_hComm->SetTimeouts(*timeouts) == 0;
+}
+
+bool CCommPort::ChangeState(const std::function<void(serial::ControlBlock&)>& change) {
+  if (!IsOpen()) return false;
+  serial::ControlBlock block;
+  if (m_hComm->GetState(block) != 0) return false;
+  change(block);
+  return m_hComm->SetState(block) == 0;
+}
+
+bool CCommPort::SetBaudRate(uint32_t baudRate) {
+  return ChangeState([baudRate](serial::ControlBlock& block) { block.BaudRate = baudRate; });
+}
+
+bool CCommPort::SetByteSize(uint8_t byteSize) {
+  return ChangeState([byteSize](serial::ControlBlock& block) { block.ByteSize = byteSize; });
+}
+
+bool CCommPort::SetParity(uint8_t parity) {
+  return ChangeState([parity](serial::ControlBlock& block) { block.Parity = parity; });
+}
+
+bool CCommPort::SetStopBits(uint8_t stopBits) {
+  return ChangeState([stopBits](serial::ControlBlock& block) { block.StopBits = stopBits; });
+}
+
+bool CCommPort::SetFlowControl(uint8_t flowChoice) {
+  return ChangeState(
+      [flowChoice](serial::ControlBlock& block) { serial::ApplyFlowControl(block, flowChoice); });
+}
