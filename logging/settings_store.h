@@ -1,7 +1,7 @@
 #pragma once
 // The per-user store of each port's settings: one TOML file with one table per port name.
-// An integer is a 32-bit value (like a registry DWORD), a string a text (like a registry
-// string); any other type is ignored as a wrong registry type would be.
+// An integer within 0..4294967295 is a 32-bit value (like a registry DWORD), a string a text
+// (like a registry string); any other type is ignored as a wrong registry type would be.
 
 #include <cstdint>
 #include <filesystem>
@@ -17,16 +17,22 @@ class SettingsStore {
  public:
   explicit SettingsStore(std::filesystem::path file);
 
-  // "$XDG_CONFIG_HOME/Vantreck Software/Corvessa/settings.toml", ~/.config when unset.
+  // "$XDG_CONFIG_HOME/Vantreck Software/Corvessa/settings.toml"; ~/.config stands in for
+  // XDG_CONFIG_HOME when it is unset, empty or not an absolute path.
   static std::filesystem::path DefaultFile();
   // The store of the current user, at DefaultFile() as it was when first asked for.
   static SettingsStore& UserStore();
 
-  // The port's values of a known type; nullopt when the port has no table (or no file).
+  // The port's values of a known type, by their exact names; a string is cut at its first
+  // NUL. nullopt when the port has no table or the file is missing or cannot be parsed.
   std::optional<StoredValues> Load(const std::string& port) const;
-  // Writes the port's values, merged with what is on disk, atomically and under a lock.
-  // Values of the port that the program does not know are kept. False when nothing could
-  // be written.
+  // Writes the port's values, merged with what is on disk, under an exclusive lock shared
+  // with every other copy of the program, through a temporary file renamed over the old
+  // one: the old file stays whole unless the new one is complete. Values of the port that
+  // the program does not know are kept, and so are the other ports. A string that is not
+  // valid UTF-8 cannot be stored in TOML unchanged and is skipped (its old value stays).
+  // A file that cannot be parsed is kept beside as "<file>.unreadable-<time>" before it is
+  // replaced. False when nothing could be written.
   bool Save(const std::string& port, const StoredValues& values);
 
   const std::filesystem::path& file() const { return m_file; }

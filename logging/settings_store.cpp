@@ -1,0 +1,168 @@
+#include "logging/settings_store.h"
+
+#include <pwd.h>
+#include <toml++/toml.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+#include "logging/store_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t kLargestDword = 0xFFFFFFFF;
+
+fs::path HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+    return found->pw_dir;
+  return {};  // nothing better is known: relative to the working folder
+}
+
+struct SequenceStart {
+  size_t length;
+  uint32_t bits;      // the code point bits carried by the first byte
+  uint32_t smallest;  // anything below is an overlong form
+};
+
+std::optional<SequenceStart> DecodeFirstByte(unsigned char lead) {
+  if (lead < 0x80) return SequenceStart{1, lead, 0};
+  if ((lead & 0xE0) == 0xC0) return SequenceStart{2, lead & 0x1Fu, 0x80};
+  if ((lead & 0xF0) == 0xE0) return SequenceStart{3, lead & 0x0Fu, 0x800};
+  if ((lead & 0xF8) == 0xF0) return SequenceStart{4, lead & 0x07u, 0x10000};
+  return std::nullopt;
+}
+
+// TOML holds text as UTF-8 only; other bytes would come back altered.
+bool IsValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto start = DecodeFirstByte(static_cast<unsigned char>(text[i]));
+    if (!start || text.size() - i < start->length) return false;
+    uint32_t point = start->bits;
+    for (size_t k = 1; k < start->length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      point = (point << 6) | (next & 0x3Fu);
+    }
+    const bool surrogate = point >= 0xD800 && point <= 0xDFFF;
+    if (point < start->smallest || point > 0x10FFFF || surrogate) return false;
+    i += start->length;
+  }
+  return true;
+}
+
+// Only what a registry DWORD or string could hold; anything else counts as a wrong type.
+std::optional<StoredValue> FromToml(const toml::node& node) {
+  if (const auto* integer = node.as_integer()) {
+    const int64_t number = integer->get();
+    if (number < 0 || number > kLargestDword) return std::nullopt;
+    return static_cast<uint32_t>(number);
+  }
+  if (const auto* text = node.as_string()) {
+    const std::string& full = text->get();
+    return full.substr(0, full.find('\0'));
+  }
+  return std::nullopt;
+}
+
+enum class StoreState { kParsed, kMissing, kUnreadable };
+
+struct StoreContents {
+  StoreState state;
+  toml::table table;
+};
+
+StoreContents ReadStore(const fs::path& file) {
+  std::string text;
+  switch (store_file::ReadWholeFile(file, text)) {
+    case store_file::ReadResult::kMissing:
+      return {StoreState::kMissing, {}};
+    case store_file::ReadResult::kFailed:
+      return {StoreState::kUnreadable, {}};
+    case store_file::ReadResult::kRead:
+      break;
+  }
+  try {
+    return {StoreState::kParsed, toml::parse(text, file.string())};
+  } catch (const toml::parse_error&) {
+    return {StoreState::kUnreadable, {}};
+  }
+}
+
+// The user's settings are never dropped silently: the old file stays readable beside.
+bool KeepUnreadable(const fs::path& file) {
+  const auto aside = store_file::KeepAside(file, "unreadable");
+  if (!aside) return false;
+  std::cerr << "corvessa: settings file " << file << " could not be read; kept as " << *aside
+            << " and replaced\n";
+  return true;
+}
+
+toml::table& PortTable(toml::table& store, const std::string& port) {
+  if (toml::table* existing = store[port].as_table()) return *existing;
+  // No table yet, or a value of another type under the port's name: the table replaces it.
+  return *store.insert_or_assign(port, toml::table{}).first->second.as_table();
+}
+
+void Merge(toml::table& portTable, const StoredValues& values) {
+  for (const auto& [name, value] : values) {
+    if (const auto* number = std::get_if<uint32_t>(&value)) {
+      portTable.insert_or_assign(name, static_cast<int64_t>(*number));
+    } else if (const auto& text = std::get<std::string>(value); IsValidUtf8(text)) {
+      portTable.insert_or_assign(name, text);
+    }
+  }
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore(fs::path file) : m_file(std::move(file)) {}
+
+fs::path SettingsStore::DefaultFile() {
+  // Relative values are invalid by the XDG base directory rules.
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  const fs::path config = configHome != nullptr && fs::path(configHome).is_absolute()
+                              ? fs::path(configHome)
+                              : HomeFolder() / ".config";
+  return config / "Vantreck Software" / "Corvessa" / "settings.toml";
+}
+
+SettingsStore& SettingsStore::UserStore() {
+  static SettingsStore store(DefaultFile());
+  return store;
+}
+
+std::optional<StoredValues> SettingsStore::Load(const std::string& port) const {
+  StoreContents store = ReadStore(m_file);
+  const toml::table* table = store.table[port].as_table();
+  if (table == nullptr) return std::nullopt;
+  StoredValues values;
+  for (const auto& [name, node] : *table) {
+    if (auto value = FromToml(node)) values.emplace(std::string(name.str()), std::move(*value));
+  }
+  return values;
+}
+
+bool SettingsStore::Save(const std::string& port, const StoredValues& values) {
+  std::error_code error;
+  if (m_file.has_parent_path()) fs::create_directories(m_file.parent_path(), error);
+  if (error) return false;
+  store_file::ExclusiveLock lock(m_file.string() + ".lock");
+  if (!lock.held()) return false;
+  // Another copy of the program may have saved its ports since this one started.
+  StoreContents store = ReadStore(m_file);
+  if (store.state == StoreState::kUnreadable && !KeepUnreadable(m_file)) return false;
+  Merge(PortTable(store.table, port), values);
+  std::ostringstream text;
+  text << store.table << '\n';
+  return store_file::ReplaceFile(m_file, text.str());
+}
