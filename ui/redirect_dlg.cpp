@@ -1,0 +1,364 @@
+#include "ui/redirect_dlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "serial/line_settings.h"
+#include "ui/dialog_template.h"
+#include "ui/dialog_units.h"
+#include "ui/label.h"
+#include "ui/port_list.h"
+
+namespace {
+
+// A task's message on its way to the window: the event type is the message number.
+class PortMessageEvent : public QEvent {
+ public:
+  PortMessageEvent(uint32_t message, int wParam, int lParam)
+      : QEvent(static_cast<QEvent::Type>(message)), m_wParam(wParam), m_lParam(lParam) {}
+  int m_wParam;
+  int m_lParam;
+};
+
+bool IsPortMessage(const QEvent* event) {
+  const auto type = static_cast<uint32_t>(event->type());
+  return type == WM_PORT_STATISTICS || type == WM_PORT_STATUS;
+}
+
+QIcon LoadProgramIcon() {
+  ui::InitResources();
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 128})
+    icon.addFile(QStringLiteral(":/icons/corvessa-%1.png").arg(size), QSize(size, size));
+  return icon;
+}
+
+std::optional<QString> RunSaveFileDialog() {
+  QFileDialog dialog(nullptr);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  // "*" is what matches every file here; "*.*" would hide names without a dot.
+  dialog.setNameFilters({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst();
+}
+
+// Leading blanks, an optional sign, then digits up to the first other character; a value out
+// of range is held at the nearest 32-bit limit.
+int32_t DecimalValueOf(const QString& text) {
+  const std::string digits = text.toStdString();
+  const long value = std::strtol(digits.c_str(), nullptr, 10);
+  return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
+}
+
+QString BytesText(uint32_t count) {
+  return QString::asprintf("%d bytes", static_cast<int32_t>(count));
+}
+
+}  // namespace
+
+CRedirectDlg::CRedirectDlg(QWidget* parent)
+    : QDialog(parent), m_hIcon(LoadProgramIcon()), m_saveFileDialog(RunSaveFileDialog) {
+  setWindowTitle(QString::fromUtf8(ui::kDialogCaption));
+  // A fixed frame with a close box only: no minimise, maximise or sizing.
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+  setSizeGripEnabled(false);
+  const ui::DialogBaseUnits base = ui::BaseUnitsOf(font());
+  setFixedSize(ui::DialogUnitsToPixelsX(ui::kDialogWidthDu, base),
+               ui::DialogUnitsToPixelsY(ui::kDialogHeightDu, base));
+  m_controls = ui::CreateControls(ui::kMainDialogControls, this, base);
+  BindControls();
+  DoDataExchange();
+  ConnectMessageMap();
+  // Closing a port waits for its reader thread; meanwhile the window keeps handling events.
+  CCommPort::SetMessagePump([] { QCoreApplication::processEvents(); });
+  OnInitDialog();
+}
+
+CRedirectDlg::~CRedirectDlg() {
+  CCommPort::SetMessagePump({});
+  // Tasks the window still holds stop here, while the window they post to still exists.
+  m_tasks.clear();
+}
+
+void CRedirectDlg::BindControls() {
+  m_lstPorts = qobject_cast<ui::PortList*>(GetDlgItem(ui::IDC_PORTLIST));
+  m_lblMakerLink = qobject_cast<CLabel*>(GetDlgItem(ui::IDC_MAKERLINK));
+  m_cbBaudRate = qobject_cast<QComboBox*>(GetDlgItem(ui::IDC_BAUDRATE));
+  m_cbDataBits = qobject_cast<QComboBox*>(GetDlgItem(ui::IDC_DATABITS));
+  m_cbParity = qobject_cast<QComboBox*>(GetDlgItem(ui::IDC_PARITY));
+  m_cbStopBits = qobject_cast<QComboBox*>(GetDlgItem(ui::IDC_STOPBITS));
+  m_cbFlowCtrl = qobject_cast<QComboBox*>(GetDlgItem(ui::IDC_FLOWCTRL));
+  m_lblPromoTitle = qobject_cast<CLabel*>(GetDlgItem(ui::IDC_PROMO_TITLE));
+  m_stcPromoText = qobject_cast<QLabel*>(GetDlgItem(ui::IDC_PROMO_TEXT));
+  m_lblHidePromo = qobject_cast<CLabel*>(GetDlgItem(ui::IDC_HIDEPROMO));
+}
+
+// The exchange table in its order. The port list, the five setting lists and the promotion
+// text are addressed directly; the labels start drawing themselves at the first exchange.
+void CRedirectDlg::DoDataExchange() {
+  m_exchange.AddCheck(qobject_cast<QCheckBox*>(GetDlgItem(ui::IDC_APPEND)), &m_bPanelAppend);
+  m_exchange.AddText(qobject_cast<QLineEdit*>(GetDlgItem(ui::IDC_LOGFILE)), &m_strPanelFile);
+  m_exchange.AddText(qobject_cast<QLabel*>(GetDlgItem(ui::IDC_RECEIVED)), &m_strPanelReceived);
+  m_exchange.AddText(qobject_cast<QLabel*>(GetDlgItem(ui::IDC_FILEBYTES)), &m_strPanelFileBytes);
+  m_exchange.AddBinding([label = m_lblMakerLink] { label->Attach(); });
+  m_exchange.AddText(qobject_cast<QLabel*>(GetDlgItem(ui::IDC_STATUS)), &m_strPanelStatus);
+  m_exchange.AddBinding([label = m_lblPromoTitle] { label->Attach(); });
+  m_exchange.AddBinding([label = m_lblHidePromo] { label->Attach(); });
+}
+
+// While an exchange writes into the controls, their notifications run no handler.
+template <typename Sender, typename... Args>
+void CRedirectDlg::Route(int id, void (Sender::*signal)(Args...), void (CRedirectDlg::*handler)()) {
+  connect(qobject_cast<Sender*>(GetDlgItem(id)), signal, this, [this, handler] {
+    if (!m_exchange.InProgress()) (this->*handler)();
+  });
+}
+
+void CRedirectDlg::ConnectMessageMap() {
+  Route(ui::IDC_BROWSE, &QPushButton::clicked, &CRedirectDlg::OnBrowseFile);
+  Route(ui::IDC_STARTSTOP, &QPushButton::clicked, &CRedirectDlg::OnStartStop);
+  Route(ui::IDC_HELPBUTTON, &QPushButton::clicked, &CRedirectDlg::OnOpenHelp);
+  Route(ui::IDC_APPEND, &QCheckBox::clicked, &CRedirectDlg::OnAppendClicked);
+  // activated: the user picked an entry; selecting one from code raises nothing.
+  Route(ui::IDC_BAUDRATE, &QComboBox::activated, &CRedirectDlg::OnSelchangeBaudRate);
+  Route(ui::IDC_DATABITS, &QComboBox::activated, &CRedirectDlg::OnSelchangeDataBits);
+  Route(ui::IDC_PARITY, &QComboBox::activated, &CRedirectDlg::OnSelchangeParity);
+  Route(ui::IDC_STOPBITS, &QComboBox::activated, &CRedirectDlg::OnSelchangeStopBits);
+  Route(ui::IDC_FLOWCTRL, &QComboBox::activated, &CRedirectDlg::OnSelchangeFlowCtrl);
+  // textChanged: typing and texts set from code alike.
+  Route(ui::IDC_LOGFILE, &QLineEdit::textChanged, &CRedirectDlg::OnChangeLogFile);
+  m_lstPorts->SetRowColour([this](int row) { return OnCustomDrawPortList(row); });
+  Route(ui::IDC_HIDEPROMO, &CLabel::labelClicked, &CRedirectDlg::OnHidePromo);
+  Route(ui::IDC_LEARNMORE, &QPushButton::clicked, &CRedirectDlg::OnLearnMore);
+  connect(m_lstPorts, &ui::PortList::rowChanged, this, [this](int row) {
+    if (!m_exchange.InProgress()) OnItemChanged(row);
+  });
+}
+
+bool CRedirectDlg::OnInitDialog() {
+  UpdateData(false);
+  return true;
+}
+
+void CRedirectDlg::PostPortMessage(uint32_t message, int wParam, int lParam) {
+  QCoreApplication::postEvent(this, new PortMessageEvent(message, wParam, lParam));
+}
+
+bool CRedirectDlg::event(QEvent* event) {
+  if (!IsPortMessage(event)) return QDialog::event(event);
+  const auto* message = static_cast<const PortMessageEvent*>(event);
+  if (static_cast<uint32_t>(event->type()) == WM_PORT_STATISTICS)
+    OnPortStatistics(message->m_wParam, message->m_lParam);
+  else
+    OnPortStatus(message->m_wParam, message->m_lParam);
+  return true;
+}
+
+void CRedirectDlg::SetTasksForTesting(std::vector<std::unique_ptr<CRedirectPort>> tasks) {
+  m_tasks = std::move(tasks);
+  m_nCurrent = 0;
+  for (const auto& task : m_tasks) InsertTaskRow(*task);
+  RefreshPanel();
+}
+
+void CRedirectDlg::SetSaveFileDialogForTesting(SaveFileDialog dialog) {
+  m_saveFileDialog = std::move(dialog);
+}
+
+bool CRedirectDlg::UpdateData(bool saveAndValidate) {
+  return m_exchange.UpdateData(saveAndValidate);
+}
+
+QWidget* CRedirectDlg::GetDlgItem(int id) const {
+  const auto found = m_controls.find(id);
+  return found == m_controls.end() ? nullptr : found->second;
+}
+
+bool CRedirectDlg::HasCurrentTask() const {
+  return m_nCurrent >= 0 && static_cast<size_t>(m_nCurrent) < m_tasks.size() &&
+         m_tasks[static_cast<size_t>(m_nCurrent)] != nullptr;
+}
+
+CRedirectPort& CRedirectDlg::CurrentTask() const {
+  return *m_tasks[static_cast<size_t>(m_nCurrent)];
+}
+
+int CRedirectDlg::InsertTaskRow(const CRedirectPort& task) {
+  const int row = m_lstPorts->InsertItem(m_lstPorts->GetItemCount(),
+                                         QString::fromStdString(task.m_strPort), m_imgPorts);
+  m_lstPorts->SetItemText(row, 1, task.m_bLogging ? "[Started]" : "[Stopped]");
+  return row;
+}
+
+void CRedirectDlg::EnableFileControls(bool enable) {
+  for (int id : {ui::IDC_LOGFILE, ui::IDC_BROWSE, ui::IDC_APPEND})
+    GetDlgItem(id)->setEnabled(enable);
+}
+
+// A text equal to the field's own raises no change notification here, unlike on the platform
+// this window follows; the handler must run either way.
+void CRedirectDlg::SetLogFileText(const QString& text) {
+  auto* field = qobject_cast<QLineEdit*>(GetDlgItem(ui::IDC_LOGFILE));
+  if (field->text() == text)
+    OnChangeLogFile();
+  else
+    field->setText(text);
+}
+
+// Selecting the last character puts the caret at the end, so the file name is in view.
+void CRedirectDlg::SelectLastCharacterOfLogFile() {
+  auto* field = qobject_cast<QLineEdit*>(GetDlgItem(ui::IDC_LOGFILE));
+  const int length = static_cast<int>(field->text().size());
+  if (length > 0)
+    field->setSelection(length - 1, 1);
+  else
+    field->deselect();
+}
+
+void CRedirectDlg::CaretToEndOfLogFile() {
+  auto* field = qobject_cast<QLineEdit*>(GetDlgItem(ui::IDC_LOGFILE));
+  field->deselect();
+  field->setCursorPosition(static_cast<int>(field->text().size()));
+}
+
+void CRedirectDlg::OnItemChanged(int row) {
+  if (row == m_nCurrent || row < 0 || static_cast<size_t>(row) >= m_tasks.size()) return;
+  if (HasCurrentTask()) CurrentTask().m_bCurrent = false;
+  m_nCurrent = row;
+  if (HasCurrentTask()) CurrentTask().m_bCurrent = true;
+  RefreshPanel();
+}
+
+void CRedirectDlg::RefreshPanel() {
+  if (!HasCurrentTask()) return;
+  const CRedirectPort& task = CurrentTask();
+  m_strPanelFile = QString::fromStdString(task.m_strFile);
+  auto* startStop = GetDlgItem(ui::IDC_STARTSTOP);
+  if (task.m_bLogging) {
+    static_cast<QPushButton*>(startStop)->setText("Stop logging");
+    EnableFileControls(false);
+  } else {
+    static_cast<QPushButton*>(startStop)->setText("Start logging");
+    startStop->setEnabled(!m_strPanelFile.isEmpty());
+    EnableFileControls(true);
+  }
+  m_bPanelAppend = task.m_bAppend ? 1 : 0;
+  // The field's text only: the list's selected entry stays as it was.
+  m_cbBaudRate->setEditText(QString::asprintf("%d", task.m_nBaudRate));
+  // An index outside a list selects nothing; selecting from code runs no handler.
+  m_cbDataBits->setCurrentIndex(task.m_nDataBits);
+  m_cbParity->setCurrentIndex(task.m_nParity);
+  m_cbStopBits->setCurrentIndex(task.m_nStopBits);
+  m_cbFlowCtrl->setCurrentIndex(task.m_nFlowCtrl);
+  m_strPanelStatus = QString::fromStdString(task.Status());
+  m_strPanelReceived = BytesText(task.m_nReceived.load());
+  m_strPanelFileBytes = BytesText(task.m_nFileBytes.load());
+  UpdateData(false);
+  SetLogFileText(m_strPanelFile);
+  SelectLastCharacterOfLogFile();
+}
+
+void CRedirectDlg::OnSelchangeBaudRate() {
+  if (!HasCurrentTask()) return;
+  CRedirectPort& task = CurrentTask();
+  task.m_nBaudRate = DecimalValueOf(m_cbBaudRate->itemText(m_cbBaudRate->currentIndex()));
+  task.SetBaudRate(static_cast<uint32_t>(task.m_nBaudRate));
+}
+
+void CRedirectDlg::OnSelchangeDataBits() {
+  if (!HasCurrentTask()) return;
+  CRedirectPort& task = CurrentTask();
+  task.m_nDataBits = m_cbDataBits->currentIndex();
+  task.SetByteSize(serial::ByteSizeOf(task.m_nDataBits));
+}
+
+void CRedirectDlg::OnSelchangeParity() {
+  if (!HasCurrentTask()) return;
+  CRedirectPort& task = CurrentTask();
+  task.m_nParity = m_cbParity->currentIndex();
+  task.SetParity(serial::Low8(task.m_nParity));
+}
+
+void CRedirectDlg::OnSelchangeStopBits() {
+  if (!HasCurrentTask()) return;
+  CRedirectPort& task = CurrentTask();
+  task.m_nStopBits = m_cbStopBits->currentIndex();
+  task.SetStopBits(serial::Low8(task.m_nStopBits));
+}
+
+void CRedirectDlg::OnSelchangeFlowCtrl() {
+  if (!HasCurrentTask()) return;
+  CRedirectPort& task = CurrentTask();
+  task.m_nFlowCtrl = m_cbFlowCtrl->currentIndex();
+  task.SetFlowControl(serial::Low8(task.m_nFlowCtrl));
+}
+
+void CRedirectDlg::OnChangeLogFile() {
+  if (!HasCurrentTask()) return;
+  UpdateData(true);
+  // A path of blanks counts as a path.
+  GetDlgItem(ui::IDC_STARTSTOP)->setEnabled(!m_strPanelFile.isEmpty());
+  CurrentTask().m_strFile = m_strPanelFile.toStdString();
+}
+
+void CRedirectDlg::OnBrowseFile() {
+  if (!HasCurrentTask()) return;
+  if (const std::optional<QString> chosen = m_saveFileDialog()) {
+    m_strPanelFile = *chosen;
+    if (!m_strPanelFile.isEmpty()) GetDlgItem(ui::IDC_STARTSTOP)->setEnabled(true);
+    CurrentTask().m_strFile = m_strPanelFile.toStdString();
+  }
+  SetLogFileText(m_strPanelFile);
+  CaretToEndOfLogFile();
+  UpdateData(false);
+}
+
+void CRedirectDlg::OnAppendClicked() {
+  if (!HasCurrentTask()) return;
+  UpdateData(true);
+  CurrentTask().m_bAppend = m_bPanelAppend != 0;
+}
+
+int CRedirectDlg::OnPortStatistics(int /*wParam*/, int /*lParam*/) {
+  if (!HasCurrentTask()) return 0;
+  const CRedirectPort& task = CurrentTask();
+  m_strPanelFileBytes = BytesText(task.m_nFileBytes.load());
+  m_strPanelReceived = BytesText(task.m_nReceived.load());
+  UpdateData(false);
+  return 0;
+}
+
+int CRedirectDlg::OnPortStatus(int wParam, int lParam) {
+  if (!HasCurrentTask()) return 0;
+  if (wParam == m_nCurrent) m_strPanelStatus = QString::fromStdString(CurrentTask().Status());
+  if (lParam != 0 && lParam != PORT_STATUS_STARTED) m_lstPorts->SetItemText(wParam, 1, "[Error]");
+  UpdateData(false);
+  return 0;
+}
+
+// Rows whose task is not logging are drawn grey; the others in the list's own colour.
+std::optional<QColor> CRedirectDlg::OnCustomDrawPortList(int row) const {
+  if (row < 0 || static_cast<size_t>(row) >= m_tasks.size() || !m_tasks[static_cast<size_t>(row)])
+    return std::nullopt;
+  if (m_tasks[static_cast<size_t>(row)]->m_bLogging) return std::nullopt;
+  return QColor(0x80, 0x80, 0x80);
+}
+
+// Not wired to the tasks and the shell yet: these buttons and the link do nothing so far.
+void CRedirectDlg::OnStartStop() {}
+void CRedirectDlg::OnOpenHelp() {}
+void CRedirectDlg::OnHidePromo() {}
+void CRedirectDlg::OnLearnMore() {}
