@@ -1,0 +1,37 @@
+#include "app/main_app.h"
+
+#include <QIcon>
+
+#include "ui/redirect_dlg.h"
+
+// Outside any namespace, as the resource macro requires; the resources live in a static library.
+static void RegisterResources() { Q_INIT_RESOURCE(resources); }
+
+namespace {
+
+QIcon ProgramIcon() {
+  RegisterResources();
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 128}) {
+    icon.addFile(QStringLiteral(":/icons/corvessa-%1.png").arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
+}  // namespace
+
+CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv) {
+  // The same names as the settings folder: $XDG_CONFIG_HOME/Vantreck Software/Corvessa.
+  setOrganizationName(QStringLiteral("Vantreck Software"));
+  setApplicationName(QStringLiteral("Corvessa"));
+  setApplicationVersion(QStringLiteral(CORVESSA_VERSION));
+  setDesktopFileName(QStringLiteral("corvessa"));
+  setWindowIcon(ProgramIcon());
+}
+
+bool CMainApp::InitInstance() {
+  CRedirectDlg dialog;
+  // How the window ended does not matter: closing it ends the program.
+  dialog.exec();
+  return false;
+}
