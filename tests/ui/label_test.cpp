@@ -12,7 +12,6 @@
 #include <QTimerEvent>
 #include <QUrl>
 #include <cstdlib>
-#include <memory>
 
 #include "ui/shell_open.h"
 
