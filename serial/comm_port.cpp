@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -94,9 +95,16 @@ bool CCommPort::FailOpen(int error) {
 }
 
 bool CCommPort::StartReader(std::unique_ptr<serial::PortDevice> device) {
+  // Made before anything changes: without it Close would have nothing to wait for.
+  std::shared_ptr<serial::StopSignal> stopSignal;
+  try {
+    stopSignal = std::make_shared<serial::StopSignal>();
+  } catch (const std::bad_alloc&) {
+    return FailOpen(ENOMEM);
+  }
   // Everything the thread reads is in place before it exists: it starts running at once.
   m_hComm = std::move(device);
-  m_hStopEvent = std::make_shared<serial::StopSignal>();
+  m_hStopEvent = std::move(stopSignal);
   m_bRunning.store(1);
   try {
     m_hThread = std::thread(&CCommPort::ReaderThread, this);
