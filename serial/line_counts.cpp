@@ -1,0 +1,70 @@
+#include "serial/line_counts.h"
+
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+
+#include <initializer_list>
+
+#include "serial/comm_events.h"
+#include "serial/sys_error.h"
+
+namespace serial {
+
+namespace {
+
+uint32_t Counter(int value) { return static_cast<uint32_t>(value); }
+
+// One counter and the bit it raises when it moves.
+struct CounterBit {
+  uint32_t LineCounts::*counter;
+  uint32_t bit;
+};
+
+uint32_t BitsOfMoved(const LineCounts& before, const LineCounts& after,
+                     std::initializer_list<CounterBit> table) {
+  uint32_t bits = 0;
+  for (const CounterBit& entry : table)
+    if (before.*entry.counter != after.*entry.counter) bits |= entry.bit;
+  return bits;
+}
+
+}  // namespace
+
+int ReadLineCounts(int fd, LineCounts& counts) {
+  serial_icounter_struct driver{};
+  if (ioctl(fd, TIOCGICOUNT, &driver) != 0) return LastError();
+  counts.cts = Counter(driver.cts);
+  counts.dsr = Counter(driver.dsr);
+  counts.ring = Counter(driver.rng);
+  counts.carrier = Counter(driver.dcd);
+  counts.frame = Counter(driver.frame);
+  counts.overrun = Counter(driver.overrun);
+  counts.parity = Counter(driver.parity);
+  counts.breaks = Counter(driver.brk);
+  counts.bufferOverrun = Counter(driver.buf_overrun);
+  return 0;
+}
+
+uint32_t EventsBetween(const LineCounts& before, const LineCounts& after) {
+  return BitsOfMoved(before, after,
+                     {{&LineCounts::cts, EV_CTS},
+                      {&LineCounts::dsr, EV_DSR},
+                      {&LineCounts::carrier, EV_RLSD},
+                      {&LineCounts::ring, EV_RING},
+                      {&LineCounts::breaks, EV_BREAK},
+                      {&LineCounts::frame, EV_ERR},
+                      {&LineCounts::overrun, EV_ERR},
+                      {&LineCounts::parity, EV_ERR},
+                      {&LineCounts::bufferOverrun, EV_ERR}});
+}
+
+uint32_t ErrorsBetween(const LineCounts& before, const LineCounts& after) {
+  return BitsOfMoved(before, after,
+                     {{&LineCounts::bufferOverrun, CE_RXOVER},
+                      {&LineCounts::overrun, CE_OVERRUN},
+                      {&LineCounts::parity, CE_RXPARITY},
+                      {&LineCounts::frame, CE_FRAME},
+                      {&LineCounts::breaks, CE_BREAK}});
+}
+
+}  // namespace serial

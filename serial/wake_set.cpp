@@ -1,0 +1,61 @@
+#include "serial/wake_set.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "serial/sys_error.h"
+
+namespace serial {
+
+namespace {
+
+void DrainEventFd(int fd) {
+  uint64_t count = 0;
+  // Non-blocking: nothing to take is fine.
+  [[maybe_unused]] const ssize_t n = read(fd, &count, sizeof count);
+}
+
+void SignalEventFd(int fd) {
+  const uint64_t one = 1;
+  // Cannot fail short of the counter's limit, which a handful of wake-ups never reaches.
+  [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);
+}
+
+}  // namespace
+
+WakeSet::~WakeSet() {
+  for (int fd : m_spare) close(fd);
+  for (int fd : m_waiting) close(fd);
+}
+
+void WakeSet::WakeAll() {
+  const std::lock_guard lock(m_mutex);
+  for (int fd : m_waiting) SignalEventFd(fd);
+}
+
+int WakeSet::Enter(int& fd) {
+  const std::lock_guard lock(m_mutex);
+  if (m_spare.empty()) {
+    const int created = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (created < 0) return LastError();
+    m_spare.push_back(created);
+  }
+  fd = m_spare.back();
+  m_spare.pop_back();
+  m_waiting.push_back(fd);
+  return 0;
+}
+
+void WakeSet::Leave(int fd) {
+  const std::lock_guard lock(m_mutex);
+  m_waiting.erase(std::find(m_waiting.begin(), m_waiting.end(), fd));
+  DrainEventFd(fd);
+  m_spare.push_back(fd);
+}
+
+void WakeTicket::Drain() const { DrainEventFd(m_fd); }
+
+}  // namespace serial
