@@ -38,7 +38,7 @@ class CRedirectPort : public CCommPort {
 
   std::string Status() const;
 
-  PortOwner* const m_pOwner;
+  PortOwner* const m_pOwner;  // told of every change; null: nobody is
   LogFile m_file;
   std::atomic<uint32_t> m_nFileBytes{0};  // wraps at 32 bits; shown as signed decimal
   std::atomic<uint32_t> m_nReceived{0};
@@ -57,8 +57,10 @@ class CRedirectPort : public CCommPort {
  private:
   void SetStatus(std::string status);
   void PostStatus(int code);
+  void Post(uint32_t message, int wParam, int lParam);
 
   SettingsStore& m_store;
+  bool m_bStopping = false;  // a StopLogging is under way (window's thread only)
   mutable std::mutex m_statusMutex;
   std::string m_strStatus = "Ready to start";
 };

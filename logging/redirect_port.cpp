@@ -1,0 +1,182 @@
+#include "logging/redirect_port.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <utility>
+
+#include "logging/file_error.h"
+#include "logging/settings_store.h"
+#include "serial/line_settings.h"
+
+namespace {
+
+constexpr uint32_t kBlockSize = 4096;
+// A read returns once a full block has arrived or 300 ms after it began, so a steady stream
+// is written in blocks rather than byte by byte.
+constexpr serial::CommTimeouts kLoggingTimeouts{
+    .ReadIntervalTimeout = 0,
+    .ReadTotalTimeoutMultiplier = 0,
+    .ReadTotalTimeoutConstant = 300,
+    .WriteTotalTimeoutMultiplier = 0,
+    .WriteTotalTimeoutConstant = 300,
+};
+// The status line holds at most this many characters of a file error's message.
+constexpr size_t kMaxStatusCharacters = 254;
+
+// Cuts UTF-8 text after `max` characters, never inside one.
+std::string CutToCharacters(std::string text, size_t max) {
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool startsCharacter = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+    if (startsCharacter && ++characters > max) {
+      text.resize(i);
+      break;
+    }
+  }
+  return text;
+}
+
+// The stored values besides "file", each the field's 32 bits.
+constexpr std::pair<std::string_view, bool CRedirectPort::*> kStoredFlags[] = {
+    {"logging", &CRedirectPort::m_bLogging},
+    {"append", &CRedirectPort::m_bAppend},
+};
+constexpr std::pair<std::string_view, int32_t CRedirectPort::*> kStoredNumbers[] = {
+    {"baudrate", &CRedirectPort::m_nBaudRate}, {"databits", &CRedirectPort::m_nDataBits},
+    {"parity", &CRedirectPort::m_nParity},     {"stopbits", &CRedirectPort::m_nStopBits},
+    {"flowctrl", &CRedirectPort::m_nFlowCtrl},
+};
+constexpr std::string_view kStoredFile = "file";
+
+// Sets the field of that name when the value has the field's type; anything else is ignored.
+void LoadValue(CRedirectPort& task, const std::string& name, const StoredValue& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) {
+    if (name == kStoredFile) task.m_strFile = *text;
+    return;
+  }
+  const uint32_t number = std::get<uint32_t>(value);
+  for (const auto& [flagName, field] : kStoredFlags)
+    if (name == flagName) task.*field = number != 0;
+  for (const auto& [numberName, field] : kStoredNumbers)
+    if (name == numberName) task.*field = static_cast<int32_t>(number);
+}
+
+}  // namespace
+
+CRedirectPort::CRedirectPort(std::string portName, bool current, PortOwner* owner, int index)
+    : CRedirectPort(std::move(portName), current, owner, index, serial::SystemPortOpener(),
+                    SettingsStore::UserStore()) {}
+
+CRedirectPort::CRedirectPort(std::string portName, bool current, PortOwner* owner, int index,
+                             serial::PortOpener& opener, SettingsStore& store)
+    : CCommPort(opener),
+      m_pOwner(owner),
+      m_strPort(std::move(portName)),
+      m_nIndex(index),
+      m_bCurrent(current),
+      m_store(store) {}
+
+CRedirectPort::~CRedirectPort() {
+  // The reader thread calls this object's handlers: end it while the object is still whole.
+  if (IsOpen()) StopLogging();
+}
+
+bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t parity,
+                                 uint8_t stopBits, uint8_t flowControl) {
+  // Already logging (or stopping): opening the file again would empty it under the reader.
+  if (IsOpen()) return false;
+  if (!m_file.Open(m_strFile, m_bAppend)) {
+    SetStatus("Unable open file");
+    PostStatus(PORT_STATUS_FILE_OPEN_FAILED);
+    return false;
+  }
+  if (m_bAppend) {
+    m_file.SeekToEnd();
+    m_nFileBytes = static_cast<uint32_t>(m_file.Size());
+  }
+  if (!Open(m_strPort, baudRate, byteSize, stopBits, parity, flowControl)) {
+    SetStatus("Unable open port");
+    PostStatus(PORT_STATUS_PORT_OPEN_FAILED);
+    m_file.Close();
+    return false;
+  }
+  SetTimeouts(&kLoggingTimeouts);
+  SetStatus("Logging started");
+  PostStatus(PORT_STATUS_STARTED);
+  return true;
+}
+
+void CRedirectPort::StopLogging() {
+  // Close runs the window's events while it waits; a stop asked for meanwhile is this one.
+  if (m_bStopping) return;
+  m_bStopping = true;
+  // The port first: its reader thread writes the last block it read before it ends, and
+  // nothing can write through the file once it is closed.
+  Close();
+  m_file.Close();
+  SetStatus("Logging stopped");
+  m_bStopping = false;
+}
+
+bool CRedirectPort::ResumeLogging() {
+  return StartLogging(static_cast<uint32_t>(m_nBaudRate), serial::ByteSizeOf(m_nDataBits),
+                      serial::Low8(m_nParity), serial::Low8(m_nStopBits),
+                      serial::Low8(m_nFlowCtrl));
+}
+
+bool CRedirectPort::SaveSettings() {
+  StoredValues values{{std::string(kStoredFile), m_strFile}};
+  for (const auto& [name, field] : kStoredFlags)
+    values.emplace(name, uint32_t{this->*field ? 1u : 0u});
+  for (const auto& [name, field] : kStoredNumbers)
+    values.emplace(name, static_cast<uint32_t>(this->*field));
+  return m_store.Save(m_strPort, values);
+}
+
+bool CRedirectPort::LoadSettings() {
+  const std::optional<StoredValues> values = m_store.Load(m_strPort);
+  if (!values) return false;
+  for (const auto& [name, value] : *values) LoadValue(*this, name, value);
+  return true;
+}
+
+void CRedirectPort::OnRxChar(uint32_t /*bytesWaiting*/) {
+  std::array<uint8_t, kBlockSize> buffer;
+  const uint32_t count = std::min(Read(buffer.data(), kBlockSize), kBlockSize);
+  try {
+    m_file.Write(std::span(buffer.data(), count));
+  } catch (const FileError& error) {
+    // The block is lost; logging goes on and the next event writes again.
+    const std::string message = error.Message();
+    SetStatus(message.empty() ? "File error" : CutToCharacters(message, kMaxStatusCharacters));
+    PostStatus(PORT_STATUS_FILE_ERROR);
+    return;
+  }
+  m_nReceived += count;
+  m_nFileBytes += count;
+  if (m_bCurrent) Post(WM_PORT_STATISTICS, 0, 0);
+}
+
+// The reader thread has ended for good (the device is gone or refuses to be waited on): say
+// so instead of looking as if logging went on. The file stays open and Stop works as usual.
+void CRedirectPort::OnThreadError(int /*error*/) {
+  SetStatus("Port error");
+  PostStatus(PORT_STATUS_PORT_ERROR);
+}
+
+std::string CRedirectPort::Status() const {
+  std::lock_guard lock(m_statusMutex);
+  return m_strStatus;
+}
+
+void CRedirectPort::SetStatus(std::string status) {
+  std::lock_guard lock(m_statusMutex);
+  m_strStatus = std::move(status);
+}
+
+void CRedirectPort::PostStatus(int code) { Post(WM_PORT_STATUS, m_nIndex, code); }
+
+void CRedirectPort::Post(uint32_t message, int wParam, int lParam) {
+  if (m_pOwner != nullptr) m_pOwner->PostPortMessage(message, wParam, lParam);
+}

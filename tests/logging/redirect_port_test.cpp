@@ -1,0 +1,656 @@
+#include "logging/redirect_port.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "logging/settings_store.h"
+#include "serial/line_settings.h"
+#include "tests/support/fake_port_device.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/recording_owner.h"
+#include "tests/support/test_environment.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::FakePortDevice;
+using testing_support::FakePortOpener;
+using testing_support::kStatisticsMessage;
+using testing_support::PtyPair;
+using testing_support::RecordingOwner;
+using testing_support::StatusMessage;
+using testing_support::TempDir;
+using Bytes = std::vector<uint8_t>;
+
+constexpr int kIndex = 7;  // not 0, so a status message with the wrong index shows
+constexpr const char* kFakePort = "fake0";
+
+Bytes Contents(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Create(const std::filesystem::path& path, const Bytes& contents) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(contents.data()),
+             static_cast<std::streamsize>(contents.size()));
+}
+
+// A stream in which every byte value occurs and whose period is not a block size.
+Bytes Pattern(size_t size, size_t from = 0) {
+  Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((from + i) % 251 * 7 % 256);
+  return bytes;
+}
+
+Bytes Concat(Bytes first, const Bytes& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+bool Start(CRedirectPort& task) {
+  return task.StartLogging(9600, 8, serial::NOPARITY, serial::ONESTOPBIT, 0);
+}
+
+// Whether this process still holds a descriptor of `path`.
+bool HoldsOpen(const std::filesystem::path& path) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ignored;
+    if (std::filesystem::read_symlink(entry.path(), ignored) == path) return true;
+  }
+  return false;
+}
+
+// Whether someone else could have the port now.
+bool PortIsFree(const std::string& portName) {
+  CCommPort other;
+  const bool opened = other.Open(portName, 9600, 8, serial::ONESTOPBIT, serial::NOPARITY, 0);
+  other.Close();
+  return opened;
+}
+
+class TaskTest : public testing::Test {
+ protected:
+  std::unique_ptr<CRedirectPort> MakeTask(const std::string& port, bool current = true) {
+    auto task = std::make_unique<CRedirectPort>(port, current, &owner, kIndex, opener, store);
+    task->m_strFile = logPath.string();
+    return task;
+  }
+  std::unique_ptr<CRedirectPort> MakePtyTask(bool current = true) {
+    return std::make_unique<CRedirectPort>(pty.portName(), current, &owner, kIndex,
+                                           serial::SystemPortOpener(), store);
+  }
+  bool WaitReceived(const CRedirectPort& task, uint32_t count) {
+    return owner.WaitUntil([&] { return task.m_nReceived == count; });
+  }
+
+  TempDir dir;
+  std::filesystem::path logPath = dir / "log.bin";
+  PtyPair pty;
+  FakePortOpener opener;
+  FakePortDevice& device = opener.Add(kFakePort);
+  RecordingOwner owner;
+  SettingsStore store{dir / "settings.toml"};
+};
+
+TEST_F(TaskTest, ANewTaskIsReadyWithTheDefaults) {
+  const auto task = MakeTask(kFakePort);
+  EXPECT_EQ(task->Status(), "Ready to start");
+  EXPECT_EQ(task->m_nReceived, 0u);
+  EXPECT_EQ(task->m_nFileBytes, 0u);
+  EXPECT_EQ(task->m_nBaudRate, 9600);
+  EXPECT_EQ(task->m_nDataBits, 3);
+  EXPECT_EQ(task->m_nParity, 0);
+  EXPECT_EQ(task->m_nStopBits, 0);
+  EXPECT_EQ(task->m_nFlowCtrl, 2);
+  EXPECT_FALSE(task->m_bAppend);
+  EXPECT_FALSE(task->m_bLogging);
+
+  task->StopLogging();  // stopping an idle task only says so
+  EXPECT_EQ(task->Status(), "Logging stopped");
+  EXPECT_TRUE(owner.Messages().empty());
+}
+
+struct IntoFileCase {
+  const char* name;
+  bool append;
+  size_t oldSize;  // 0: no file yet
+};
+
+class LogIntoFileTest : public TaskTest, public testing::WithParamInterface<IntoFileCase> {};
+
+TEST_P(LogIntoFileTest, WritesReceivedBytesAfterWhatIsKept) {
+  const IntoFileCase& c = GetParam();
+  const Bytes old(c.oldSize, 'o');
+  if (c.oldSize > 0) Create(logPath, old);
+  const auto task = MakePtyTask();
+  task->m_strFile = logPath.string();
+  task->m_bAppend = c.append;
+
+  ASSERT_TRUE(Start(*task));
+  EXPECT_EQ(task->Status(), "Logging started");
+  EXPECT_EQ(owner.Messages(), (std::vector{StatusMessage(kIndex, PORT_STATUS_STARTED)}));
+  const uint32_t kept = c.append ? static_cast<uint32_t>(c.oldSize) : 0;
+  EXPECT_EQ(task->m_nFileBytes, kept);
+
+  const Bytes received = Pattern(300);
+  pty.Send(received);
+  ASSERT_TRUE(WaitReceived(*task, 300));
+  EXPECT_EQ(task->m_nFileBytes, kept + 300);
+  EXPECT_TRUE(owner.WaitFor(kStatisticsMessage));
+  EXPECT_EQ(Contents(logPath), Concat(c.append ? old : Bytes{}, received));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, LogIntoFileTest,
+                         testing::Values(IntoFileCase{"NewFile", false, 0},
+                                         IntoFileCase{"AppendTo1000Bytes", true, 1000},
+                                         IntoFileCase{"Empty1000Bytes", false, 1000}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(TaskTest, ARestartWithoutAppendEmptiesTheFileButTheCountersGoOn) {
+  const auto task = MakePtyTask();
+  task->m_strFile = logPath.string();
+  const Bytes first = Pattern(500);
+  const Bytes second = Pattern(200, 500);
+
+  ASSERT_TRUE(Start(*task));
+  pty.Send(first);
+  ASSERT_TRUE(WaitReceived(*task, 500));
+  owner.Clear();
+  task->StopLogging();
+  EXPECT_EQ(task->Status(), "Logging stopped");
+  EXPECT_FALSE(task->IsOpen());
+  EXPECT_FALSE(task->m_file.IsOpen());
+  EXPECT_TRUE(owner.Messages().empty()) << "stopping posts nothing";
+
+  ASSERT_TRUE(Start(*task));
+  pty.Send(second);
+  ASSERT_TRUE(WaitReceived(*task, 700));
+  EXPECT_EQ(task->m_nFileBytes, 700u);
+  EXPECT_EQ(Contents(logPath), second);
+}
+
+TEST_F(TaskTest, EveryByteValueArrivesUnchangedAndInOrder) {
+  const auto task = MakePtyTask();
+  task->m_strFile = logPath.string();
+  Bytes sent;
+  for (int round = 0; round < 80; ++round)
+    for (int value = 0; value < 256; ++value) sent.push_back(static_cast<uint8_t>(value));
+
+  ASSERT_TRUE(Start(*task));
+  pty.Send(sent);
+  ASSERT_TRUE(WaitReceived(*task, static_cast<uint32_t>(sent.size())));
+  task->StopLogging();
+  EXPECT_EQ(Contents(logPath), sent);
+  // At most 4096 bytes per event, and every event posts once.
+  EXPECT_GE(owner.Count(kStatisticsMessage), (sent.size() + 4095) / 4096);
+}
+
+TEST_F(TaskTest, EachEventReadsOneBlockOfAtMost4096Bytes) {
+  const auto task = MakeTask(kFakePort);
+  ASSERT_TRUE(Start(*task));
+  const Bytes fed = Pattern(10000);
+  device.Feed(fed);  // one event; what does not fit waits for the next
+  ASSERT_TRUE(owner.WaitFor(kStatisticsMessage, 1));
+  EXPECT_EQ(task->m_nReceived, 4096u);
+  for (size_t events = 2; events <= 4; ++events) {
+    device.Raise(serial::EV_RXCHAR);
+    ASSERT_TRUE(owner.WaitFor(kStatisticsMessage, events));
+  }
+  // The fourth event found nothing: it wrote and counted nothing but still reported.
+  EXPECT_EQ(task->m_nReceived, 10000u);
+  EXPECT_EQ(task->m_nFileBytes, 10000u);
+  task->StopLogging();
+  EXPECT_EQ(device.Calls(testing_support::FakeCall::Read), 4);
+  EXPECT_EQ(owner.Count(kStatisticsMessage), 4u);
+  EXPECT_EQ(Contents(logPath), fed);
+}
+
+TEST_F(TaskTest, StatisticsArePostedOnlyWhileCurrentButBytesAlwaysCount) {
+  const auto task = MakeTask(kFakePort, /*current=*/false);
+  ASSERT_TRUE(Start(*task));
+  device.Feed(Pattern(30));
+  ASSERT_TRUE(WaitReceived(*task, 30));
+  EXPECT_EQ(owner.Count(kStatisticsMessage), 0u);
+
+  task->m_bCurrent = true;
+  device.Feed(Pattern(20, 30));
+  ASSERT_TRUE(owner.WaitFor(kStatisticsMessage));
+  EXPECT_EQ(task->m_nReceived, 50u);
+  EXPECT_EQ(task->m_nFileBytes, 50u);
+  task->StopLogging();
+  EXPECT_EQ(Contents(logPath), Pattern(50));
+}
+
+class UnopenableFileTest : public TaskTest, public testing::WithParamInterface<const char*> {};
+
+TEST_P(UnopenableFileTest, ReportsUnableOpenFileAndLeavesThePortAlone) {
+  std::filesystem::create_directory(dir / "folder");
+  const auto task = MakePtyTask();
+  task->m_strFile = std::string(GetParam()).empty() ? "" : (dir / GetParam()).string();
+
+  EXPECT_FALSE(Start(*task));
+  EXPECT_EQ(task->Status(), "Unable open file");
+  EXPECT_EQ(owner.Messages(), (std::vector{StatusMessage(kIndex, PORT_STATUS_FILE_OPEN_FAILED)}));
+  EXPECT_FALSE(task->IsOpen());
+  EXPECT_TRUE(PortIsFree(pty.portName()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, UnopenableFileTest,
+                         testing::Values("", "missing/log.bin", "folder"));
+
+class MissingPortTest : public TaskTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(MissingPortTest, ReportsUnableOpenPortAndLeavesTheFileCreated) {
+  const bool append = GetParam();
+  Create(logPath, Bytes(1000, 'o'));
+  const auto task = MakeTask("pts/no-such-port");
+  task->m_bAppend = append;
+
+  EXPECT_FALSE(Start(*task));
+  EXPECT_EQ(task->Status(), "Unable open port");
+  EXPECT_EQ(owner.Messages(), (std::vector{StatusMessage(kIndex, PORT_STATUS_PORT_OPEN_FAILED)}));
+  EXPECT_FALSE(task->m_file.IsOpen());
+  EXPECT_EQ(Contents(logPath), append ? Bytes(1000, 'o') : Bytes{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Append, MissingPortTest, testing::Bool());
+
+TEST_F(TaskTest, StartingALoggingTaskAgainChangesNothing) {
+  const auto task = MakeTask(kFakePort);
+  ASSERT_TRUE(Start(*task));
+  device.Feed(Pattern(40));
+  ASSERT_TRUE(WaitReceived(*task, 40));
+  owner.Clear();
+
+  EXPECT_FALSE(Start(*task));
+  EXPECT_EQ(task->Status(), "Logging started");
+  EXPECT_TRUE(owner.Messages().empty());
+  device.Feed(Pattern(10, 40));
+  ASSERT_TRUE(WaitReceived(*task, 50));
+  task->StopLogging();
+  EXPECT_EQ(Contents(logPath), Pattern(50));  // not emptied by the second start
+}
+
+// Sends the pattern from its own thread as fast as the line takes it, until stopped.
+class StreamSender {
+ public:
+  explicit StreamSender(int fd) : m_fd(fd) {
+    fcntl(m_fd, F_SETFL, fcntl(m_fd, F_GETFL) | O_NONBLOCK);
+    m_thread = std::thread([this] { Run(); });
+  }
+  ~StreamSender() {
+    m_stop = true;
+    m_thread.join();
+  }
+
+ private:
+  void Run() {
+    while (!m_stop) {
+      pollfd writable{m_fd, POLLOUT, 0};
+      if (poll(&writable, 1, 10) != 1) continue;
+      const Bytes chunk = Pattern(1000, m_sent);
+      const ssize_t n = write(m_fd, chunk.data(), chunk.size());
+      if (n > 0) m_sent += static_cast<size_t>(n);
+    }
+  }
+
+  int m_fd;
+  std::atomic<bool> m_stop{false};
+  size_t m_sent = 0;
+  std::thread m_thread;
+};
+
+// Keeps a copy of what its reads hand out.
+class ReadRecordingTask : public CRedirectPort {
+ public:
+  using CRedirectPort::CRedirectPort;
+  ~ReadRecordingTask() override { StopLogging(); }
+
+  uint32_t Read(void* buffer, uint32_t count) override {
+    const uint32_t read = CRedirectPort::Read(buffer, count);
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    m_read.insert(m_read.end(), bytes, bytes + read);
+    return read;
+  }
+  // Only while no reader thread runs.
+  const Bytes& ReadSoFar() const { return m_read; }
+
+ private:
+  Bytes m_read;
+};
+
+TEST_F(TaskTest, StoppingDuringAStreamKeepsEveryByteReadAndWritesNothingAfter) {
+  ReadRecordingTask task(pty.portName(), true, &owner, kIndex, serial::SystemPortOpener(), store);
+  task.m_strFile = logPath.string();
+  ASSERT_TRUE(Start(task));
+  auto sender = std::make_unique<StreamSender>(pty.masterFd());
+  ASSERT_TRUE(owner.WaitUntil([&] { return task.m_nReceived >= 50000; }));
+
+  const uint32_t beforeStop = task.m_nReceived;
+  task.StopLogging();
+  const Bytes logged = Contents(logPath);
+  EXPECT_EQ(logged, task.ReadSoFar());
+  EXPECT_EQ(task.m_nFileBytes, logged.size());
+  EXPECT_EQ(task.m_nReceived, logged.size());
+  ASSERT_GE(logged.size(), beforeStop);
+  EXPECT_EQ(Bytes(logged.begin(), logged.begin() + beforeStop), Pattern(beforeStop));
+  EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_FILE_ERROR)), 0u);
+
+  sender.reset();  // the far end went on sending until now
+  EXPECT_EQ(Contents(logPath), logged);
+}
+
+TEST_F(TaskTest, DestroyingALoggingTaskClosesItsFileAndPort) {
+  auto task = MakePtyTask();
+  task->m_strFile = logPath.string();
+  ASSERT_TRUE(Start(*task));
+  pty.Send(Pattern(100));
+  ASSERT_TRUE(WaitReceived(*task, 100));
+  ASSERT_TRUE(HoldsOpen(logPath));
+  ASSERT_FALSE(PortIsFree(pty.portName()));
+
+  task.reset();
+  EXPECT_FALSE(HoldsOpen(logPath));
+  EXPECT_TRUE(PortIsFree(pty.portName()));
+  EXPECT_EQ(Contents(logPath), Pattern(100));
+}
+
+TEST_F(TaskTest, ALostDeviceIsReportedOnceAsAPortError) {
+  const auto task = MakePtyTask();
+  task->m_strFile = logPath.string();
+  ASSERT_TRUE(Start(*task));
+  pty.Send(Pattern(10));
+  ASSERT_TRUE(WaitReceived(*task, 10));
+
+  pty.CloseMaster();
+  ASSERT_TRUE(owner.WaitFor(StatusMessage(kIndex, PORT_STATUS_PORT_ERROR)));
+  EXPECT_EQ(task->Status(), "Port error");
+  EXPECT_TRUE(task->m_file.IsOpen());  // as before: Stop still closes it
+  task->m_bLogging = true;
+  task->StopLogging();
+  EXPECT_TRUE(task->m_bLogging);  // the window's record, not the task's
+  EXPECT_EQ(task->Status(), "Logging stopped");
+  EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_PORT_ERROR)), 1u);
+  EXPECT_EQ(Contents(logPath), Pattern(10));
+}
+
+// Passes every call to the device it wraps and keeps the timeouts the task sets.
+class TimeoutWatcher : public serial::PortDevice {
+ public:
+  TimeoutWatcher(std::unique_ptr<serial::PortDevice> inner,
+                 std::vector<serial::CommTimeouts>& timeouts)
+      : m_inner(std::move(inner)), m_timeouts(timeouts) {}
+
+  int GetState(serial::ControlBlock& block) override { return m_inner->GetState(block); }
+  int SetState(const serial::ControlBlock& block) override { return m_inner->SetState(block); }
+  int SetTimeouts(const serial::CommTimeouts& timeouts) override {
+    m_timeouts.push_back(timeouts);
+    return m_inner->SetTimeouts(timeouts);
+  }
+  int SetEventMask(uint32_t mask) override { return m_inner->SetEventMask(mask); }
+  int WaitEvent(uint32_t& events) override { return m_inner->WaitEvent(events); }
+  int GetModemStatus(uint32_t& status) override { return m_inner->GetModemStatus(status); }
+  int ClearError(uint32_t& errors, uint32_t& waiting) override {
+    return m_inner->ClearError(errors, waiting);
+  }
+  int Read(void* buffer, uint32_t count, uint32_t& done) override {
+    return m_inner->Read(buffer, count, done);
+  }
+  int Write(const void* buffer, uint32_t count, uint32_t& done) override {
+    return m_inner->Write(buffer, count, done);
+  }
+  void Purge() override { m_inner->Purge(); }
+  void CancelIo() override { m_inner->CancelIo(); }
+
+ private:
+  std::unique_ptr<serial::PortDevice> m_inner;
+  std::vector<serial::CommTimeouts>& m_timeouts;
+};
+
+class TimeoutWatchingOpener : public serial::PortOpener {
+ public:
+  explicit TimeoutWatchingOpener(serial::PortOpener& inner) : m_inner(inner) {}
+  std::unique_ptr<serial::PortDevice> Open(const std::string& name, int& error) override {
+    auto device = m_inner.Open(name, error);
+    if (!device) return nullptr;
+    return std::make_unique<TimeoutWatcher>(std::move(device), timeouts);
+  }
+  std::vector<serial::CommTimeouts> timeouts;  // read only while no reader thread runs
+
+ private:
+  serial::PortOpener& m_inner;
+};
+
+struct ResumeCase {
+  const char* name;
+  serial::LineSettings fields;
+  uint32_t baudRate;
+  uint8_t byteSize, parity, stopBits;
+};
+
+class ResumeTest : public TaskTest, public testing::WithParamInterface<ResumeCase> {};
+
+TEST_P(ResumeTest, OpensThePortWithTheTasksOwnSettings) {
+  const ResumeCase& c = GetParam();
+  TimeoutWatchingOpener watching(opener);
+  CRedirectPort task(kFakePort, true, &owner, kIndex, watching, store);
+  task.m_strFile = logPath.string();
+  task.m_nBaudRate = c.fields.baudRate;
+  task.m_nDataBits = c.fields.dataBits;
+  task.m_nParity = c.fields.parity;
+  task.m_nStopBits = c.fields.stopBits;
+  task.m_nFlowCtrl = c.fields.flowControl;
+
+  ASSERT_TRUE(task.ResumeLogging());
+  task.StopLogging();
+  const serial::ControlBlock block = device.State();
+  EXPECT_EQ(block.BaudRate, c.baudRate);
+  EXPECT_EQ(block.ByteSize, c.byteSize);
+  EXPECT_EQ(block.Parity, c.parity);
+  EXPECT_EQ(block.StopBits, c.stopBits);
+  ASSERT_EQ(watching.timeouts.size(), 1u);
+  const serial::CommTimeouts& t = watching.timeouts.front();
+  EXPECT_EQ(t.ReadIntervalTimeout, 0u);
+  EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 0u);
+  EXPECT_EQ(t.ReadTotalTimeoutConstant, 300u);
+  EXPECT_EQ(t.WriteTotalTimeoutMultiplier, 0u);
+  EXPECT_EQ(t.WriteTotalTimeoutConstant, 300u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ResumeTest,
+    testing::Values(ResumeCase{"Defaults", {9600, 3, 0, 0, 2}, 9600, 8, 0, 0},
+                    // Parity and stop bits differ, so a swap on the way shows.
+                    ResumeCase{"ParityBeforeStopBits", {19200, 1, 2, 1, 0}, 19200, 6, 2, 1},
+                    ResumeCase{"StoredParityNine", {115200, 0, 9, 2, 1}, 115200, 5, 9, 2},
+                    ResumeCase{"OnlyTheLow8Bits", {256000, 0x102, 0x103, 0x101, 0x100},
+                               256000, 7, 3, 1}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// A task whose reads wait at a gate, so the reader thread is inside OnRxChar when a test
+// stops it.
+class GatedTask : public CRedirectPort {
+ public:
+  using CRedirectPort::CRedirectPort;
+  ~GatedTask() override { StopLogging(); }
+
+  uint32_t Read(void* buffer, uint32_t count) override {
+    const uint32_t read = CRedirectPort::Read(buffer, count);
+    std::unique_lock lock(m_mutex);
+    m_reading = true;
+    m_changed.notify_all();
+    m_changed.wait_for(lock, 5s, [this] { return m_open; });
+    return read;
+  }
+  bool AwaitReading() {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, 5s, [this] { return m_reading; });
+  }
+  void OpenGate() {
+    std::lock_guard lock(m_mutex);
+    m_open = true;
+    m_changed.notify_all();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_reading = false;
+  bool m_open = false;
+};
+
+// While a stop waits for the reader thread the window handles its events, and one of them may
+// stop the same task again: that must not close the file under the block still being read.
+TEST_F(TaskTest, AStopWithinAStopLetsTheLastBlockReachTheFile) {
+  GatedTask task(kFakePort, true, &owner, kIndex, opener, store);
+  task.m_strFile = logPath.string();
+  ASSERT_TRUE(Start(task));
+  device.Feed(Pattern(64));
+  ASSERT_TRUE(task.AwaitReading());
+
+  int pumped = 0;
+  CCommPort::SetMessagePump([&] {
+    if (pumped++ == 0) task.StopLogging();
+    task.OpenGate();
+  });
+  task.StopLogging();
+  CCommPort::SetMessagePump(nullptr);
+
+  EXPECT_GT(pumped, 0);
+  EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_FILE_ERROR)), 0u);
+  EXPECT_EQ(task.m_nFileBytes, 64u);
+  EXPECT_EQ(Contents(logPath), Pattern(64));
+  EXPECT_EQ(task.Status(), "Logging stopped");
+}
+
+// Counts characters of UTF-8 text.
+size_t Characters(const std::string& text) {
+  size_t count = 0;
+  for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
+struct FileErrorCase {
+  const char* name;
+  std::string linkName;  // a link to /dev/full, which takes no byte
+};
+
+std::string Repeat(const std::string& text, int times) {
+  std::string result;
+  for (int i = 0; i < times; ++i) result += text;
+  return result;
+}
+
+class WriteErrorTest : public TaskTest, public testing::WithParamInterface<FileErrorCase> {};
+
+TEST_P(WriteErrorTest, ReportsTheMessageCountsNothingAndGoesOn) {
+  const std::filesystem::path link = dir / GetParam().linkName;
+  std::filesystem::create_directories(link.parent_path());
+  std::filesystem::create_symlink("/dev/full", link);
+  const std::string message = "Disk full while accessing " + link.string() + ".";
+  const auto task = MakeTask(kFakePort);
+  task->m_strFile = link.string();
+  ASSERT_TRUE(Start(*task));
+
+  for (size_t failures = 1; failures <= 2; ++failures) {
+    device.Feed(Pattern(100));
+    ASSERT_TRUE(owner.WaitFor(StatusMessage(kIndex, PORT_STATUS_FILE_ERROR), failures));
+    // At most 254 characters of the message, never cut inside one.
+    const std::string status = task->Status();
+    EXPECT_EQ(Characters(status), std::min<size_t>(Characters(message), 254));
+    EXPECT_EQ(message.compare(0, status.size(), status), 0) << status;
+    EXPECT_TRUE(status.size() == message.size() ||
+                (static_cast<unsigned char>(message[status.size()]) & 0xC0) != 0x80);
+  }
+  EXPECT_TRUE(task->IsOpen());
+  EXPECT_TRUE(task->m_file.IsOpen());
+  EXPECT_EQ(task->m_nReceived, 0u);
+  EXPECT_EQ(task->m_nFileBytes, 0u);
+  EXPECT_EQ(owner.Count(kStatisticsMessage), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, WriteErrorTest,
+    testing::Values(FileErrorCase{"Short", "full"},
+                    FileErrorCase{"LongerThanTheStatus", std::string(240, 'x')},
+                    FileErrorCase{"MultiByteAtTheCut",
+                                  Repeat("\u20ac", 80) + "/" + Repeat("\u20ac", 80) + "/" +
+                                      Repeat("\u20ac", 80)}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(TaskTest, SettingsRoundTripThroughTheStoreAsTheirOwnTypes) {
+  const auto saved = MakeTask(kFakePort);
+  saved->m_bLogging = true;
+  saved->m_strFile = "/home/u/Documents/Corvessa/\u00fc port.txt";
+  saved->m_bAppend = true;
+  saved->m_nBaudRate = 256000;
+  saved->m_nDataBits = 1;
+  saved->m_nParity = 9;
+  saved->m_nStopBits = 2;
+  saved->m_nFlowCtrl = -1;
+  ASSERT_TRUE(saved->SaveSettings());
+
+  const StoredValues expected{
+      {"logging", 1u},    {"file", saved->m_strFile}, {"append", 1u},  {"baudrate", 256000u},
+      {"databits", 1u},   {"parity", 9u},             {"stopbits", 2u}, {"flowctrl", 0xFFFFFFFFu}};
+  EXPECT_EQ(store.Load(kFakePort), expected);
+
+  const auto loaded = MakeTask(kFakePort);
+  ASSERT_TRUE(loaded->LoadSettings());
+  EXPECT_TRUE(loaded->m_bLogging);
+  EXPECT_EQ(loaded->m_strFile, saved->m_strFile);
+  EXPECT_TRUE(loaded->m_bAppend);
+  EXPECT_EQ(loaded->m_nBaudRate, 256000);
+  EXPECT_EQ(loaded->m_nDataBits, 1);
+  EXPECT_EQ(loaded->m_nParity, 9);
+  EXPECT_EQ(loaded->m_nStopBits, 2);
+  EXPECT_EQ(loaded->m_nFlowCtrl, -1);
+}
+
+TEST_F(TaskTest, LoadingSetsOnlyValuesOfTheRightTypeAndName) {
+  ASSERT_TRUE(store.Save(kFakePort, {{"baudrate", std::string("19200")},
+                                     {"file", 5u},
+                                     {"Parity", 4u},
+                                     {"databits", 1u},
+                                     {"append", 1u}}));
+  const auto task = MakeTask(kFakePort);
+  task->m_strFile.clear();
+  ASSERT_TRUE(task->LoadSettings());
+  EXPECT_EQ(task->m_nBaudRate, 9600);
+  EXPECT_EQ(task->m_strFile, "");
+  EXPECT_EQ(task->m_nParity, 0);
+  EXPECT_EQ(task->m_nDataBits, 1);
+  EXPECT_TRUE(task->m_bAppend);
+  EXPECT_FALSE(task->m_bLogging);
+  EXPECT_EQ(task->m_nFlowCtrl, 2);
+}
+
+TEST_F(TaskTest, LoadingAPortNeverSavedKeepsTheDefaults) {
+  const auto task = MakeTask("never-saved");
+  EXPECT_FALSE(task->LoadSettings());
+  EXPECT_EQ(task->m_nBaudRate, 9600);
+  EXPECT_EQ(task->m_strFile, logPath.string());
+}
+
+TEST_F(TaskTest, SavingWhereNothingCanBeWrittenFails) {
+  Create(dir / "plain", {});
+  SettingsStore blocked(dir / "plain" / "settings.toml");
+  CRedirectPort task(kFakePort, true, &owner, kIndex, opener, blocked);
+  EXPECT_FALSE(task.SaveSettings());
+}
+
+}  // namespace
