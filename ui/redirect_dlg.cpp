@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <algorithm>
 #include <climits>
@@ -43,6 +44,14 @@ QIcon LoadProgramIcon() {
   return icon;
 }
 
+bool AskQuit(QWidget* parent) {
+  QMessageBox question(QMessageBox::Question, QStringLiteral("Corvessa"),
+                       QStringLiteral("Do you really want to quit? All logging tasks will be halted."),
+                       QMessageBox::Yes | QMessageBox::No, parent);
+  question.setDefaultButton(QMessageBox::Yes);
+  return question.exec() == QMessageBox::Yes;
+}
+
 std::optional<QString> RunSaveFileDialog() {
   QFileDialog dialog(nullptr);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -68,8 +77,12 @@ QString BytesText(uint32_t count) {
 
 }  // namespace
 
-CRedirectDlg::CRedirectDlg(QWidget* parent)
-    : QDialog(parent), m_hIcon(LoadProgramIcon()), m_saveFileDialog(RunSaveFileDialog) {
+CRedirectDlg::CRedirectDlg(QWidget* parent, ui::HostEnvironment environment)
+    : QDialog(parent),
+      m_hIcon(LoadProgramIcon()),
+      m_environment(std::move(environment)),
+      m_saveFileDialog(RunSaveFileDialog),
+      m_quitQuestion([this] { return AskQuit(this); }) {
   setWindowTitle(QString::fromUtf8(ui::kDialogCaption));
   // A fixed frame with a close box only: no minimise, maximise or sizing.
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -148,17 +161,14 @@ void CRedirectDlg::ConnectMessageMap() {
   });
 }
 
-bool CRedirectDlg::OnInitDialog() {
-  UpdateData(false);
-  return true;
-}
-
 void CRedirectDlg::PostPortMessage(uint32_t message, int wParam, int lParam) {
   QCoreApplication::postEvent(this, new PortMessageEvent(message, wParam, lParam));
 }
 
 bool CRedirectDlg::event(QEvent* event) {
   if (!IsPortMessage(event)) return QDialog::event(event);
+  // Once the quit has begun, a message may name a task that is already gone.
+  if (m_underway == Underway::Quit) return true;
   const auto* message = static_cast<const PortMessageEvent*>(event);
   if (static_cast<uint32_t>(event->type()) == WM_PORT_STATISTICS)
     OnPortStatistics(message->m_wParam, message->m_lParam);
@@ -167,15 +177,12 @@ bool CRedirectDlg::event(QEvent* event) {
   return true;
 }
 
-void CRedirectDlg::SetTasksForTesting(std::vector<std::unique_ptr<CRedirectPort>> tasks) {
-  m_tasks = std::move(tasks);
-  m_nCurrent = 0;
-  for (const auto& task : m_tasks) InsertTaskRow(*task);
-  RefreshPanel();
-}
-
 void CRedirectDlg::SetSaveFileDialogForTesting(SaveFileDialog dialog) {
   m_saveFileDialog = std::move(dialog);
+}
+
+void CRedirectDlg::SetQuitQuestionForTesting(QuitQuestion question) {
+  m_quitQuestion = std::move(question);
 }
 
 bool CRedirectDlg::UpdateData(bool saveAndValidate) {
@@ -187,25 +194,27 @@ QWidget* CRedirectDlg::GetDlgItem(int id) const {
   return found == m_controls.end() ? nullptr : found->second;
 }
 
+// During the quit the tasks go one by one; the panel's controls then act on none of them.
 bool CRedirectDlg::HasCurrentTask() const {
-  return m_nCurrent >= 0 && static_cast<size_t>(m_nCurrent) < m_tasks.size() &&
-         m_tasks[static_cast<size_t>(m_nCurrent)] != nullptr;
+  return m_underway != Underway::Quit && TaskAt(m_nCurrent) != nullptr;
+}
+
+CRedirectPort* CRedirectDlg::TaskAt(int index) const {
+  if (index < 0 || static_cast<size_t>(index) >= m_tasks.size()) return nullptr;
+  return m_tasks[static_cast<size_t>(index)].get();
 }
 
 CRedirectPort& CRedirectDlg::CurrentTask() const {
   return *m_tasks[static_cast<size_t>(m_nCurrent)];
 }
 
-int CRedirectDlg::InsertTaskRow(const CRedirectPort& task) {
-  const int row = m_lstPorts->InsertItem(m_lstPorts->GetItemCount(),
-                                         QString::fromStdString(task.m_strPort), m_imgPorts);
-  m_lstPorts->SetItemText(row, 1, task.m_bLogging ? "[Started]" : "[Stopped]");
-  return row;
-}
-
 void CRedirectDlg::EnableFileControls(bool enable) {
   for (int id : {ui::IDC_LOGFILE, ui::IDC_BROWSE, ui::IDC_APPEND})
     GetDlgItem(id)->setEnabled(enable);
+}
+
+void CRedirectDlg::SetStartStopCaption(const char* caption) {
+  static_cast<QPushButton*>(GetDlgItem(ui::IDC_STARTSTOP))->setText(QString::fromUtf8(caption));
 }
 
 // A text equal to the field's own raises no change notification here, unlike on the platform
@@ -235,7 +244,7 @@ void CRedirectDlg::CaretToEndOfLogFile() {
 }
 
 void CRedirectDlg::OnItemChanged(int row) {
-  if (row == m_nCurrent || row < 0 || static_cast<size_t>(row) >= m_tasks.size()) return;
+  if (row == m_nCurrent || TaskAt(row) == nullptr || m_underway == Underway::Quit) return;
   if (HasCurrentTask()) CurrentTask().m_bCurrent = false;
   m_nCurrent = row;
   if (HasCurrentTask()) CurrentTask().m_bCurrent = true;
@@ -246,13 +255,12 @@ void CRedirectDlg::RefreshPanel() {
   if (!HasCurrentTask()) return;
   const CRedirectPort& task = CurrentTask();
   m_strPanelFile = QString::fromStdString(task.m_strFile);
-  auto* startStop = GetDlgItem(ui::IDC_STARTSTOP);
   if (task.m_bLogging) {
-    static_cast<QPushButton*>(startStop)->setText("Stop logging");
+    SetStartStopCaption("Stop logging");
     EnableFileControls(false);
   } else {
-    static_cast<QPushButton*>(startStop)->setText("Start logging");
-    startStop->setEnabled(!m_strPanelFile.isEmpty());
+    SetStartStopCaption("Start logging");
+    GetDlgItem(ui::IDC_STARTSTOP)->setEnabled(!m_strPanelFile.isEmpty());
     EnableFileControls(true);
   }
   m_bPanelAppend = task.m_bAppend ? 1 : 0;
@@ -342,7 +350,7 @@ int CRedirectDlg::OnPortStatistics(int /*wParam*/, int /*lParam*/) {
 }
 
 int CRedirectDlg::OnPortStatus(int wParam, int lParam) {
-  if (!HasCurrentTask()) return 0;
+  if (!HasCurrentTask() || TaskAt(wParam) == nullptr) return 0;
   if (wParam == m_nCurrent) m_strPanelStatus = QString::fromStdString(CurrentTask().Status());
   if (lParam != 0 && lParam != PORT_STATUS_STARTED) m_lstPorts->SetItemText(wParam, 1, "[Error]");
   UpdateData(false);
@@ -351,14 +359,7 @@ int CRedirectDlg::OnPortStatus(int wParam, int lParam) {
 
 // Rows whose task is not logging are drawn grey; the others in the list's own colour.
 std::optional<QColor> CRedirectDlg::OnCustomDrawPortList(int row) const {
-  if (row < 0 || static_cast<size_t>(row) >= m_tasks.size() || !m_tasks[static_cast<size_t>(row)])
-    return std::nullopt;
-  if (m_tasks[static_cast<size_t>(row)]->m_bLogging) return std::nullopt;
+  const CRedirectPort* task = TaskAt(row);
+  if (task == nullptr || task->m_bLogging) return std::nullopt;
   return QColor(0x80, 0x80, 0x80);
 }
-
-// Not wired to the tasks and the shell yet: these buttons and the link do nothing so far.
-void CRedirectDlg::OnStartStop() {}
-void CRedirectDlg::OnOpenHelp() {}
-void CRedirectDlg::OnHidePromo() {}
-void CRedirectDlg::OnLearnMore() {}

@@ -4,7 +4,8 @@
 // list last selected); below, the maker link and the promotion panel.
 //
 // The window owns the tasks. Everything here runs on the window's thread; the tasks' reader
-// threads reach it only through PostPortMessage.
+// threads reach it only through PostPortMessage. The desktop draws the icon of a minimised
+// window from the window icon, so painting needs nothing of the window's own.
 
 #include <QColor>
 #include <QDialog>
@@ -15,14 +16,17 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "logging/port_owner.h"
 #include "logging/redirect_port.h"
 #include "ui/data_exchange.h"
+#include "ui/host_environment.h"
 
 class CLabel;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QWidget;
@@ -36,17 +40,18 @@ class CRedirectDlg : public QDialog, public PortOwner {
  public:
   // Returns the chosen file's full path, or nothing when the user cancels.
   using SaveFileDialog = std::function<std::optional<QString>()>;
+  // Asks whether to quit while ports log; true for Yes.
+  using QuitQuestion = std::function<bool()>;
 
-  explicit CRedirectDlg(QWidget* parent = nullptr);
+  // Finds the ports of `environment`, gives each a task and resumes those that were logging.
+  explicit CRedirectDlg(QWidget* parent = nullptr, ui::HostEnvironment environment = {});
   ~CRedirectDlg() override;
 
   // From any thread; queued for the window's thread and handled in the order posted.
   void PostPortMessage(uint32_t message, int wParam, int lParam) override;
 
-  // Takes over tasks that the caller made with this window as owner and their position as
-  // index, adds one row each and shows task 0. Call once.
-  void SetTasksForTesting(std::vector<std::unique_ptr<CRedirectPort>> tasks);
   void SetSaveFileDialogForTesting(SaveFileDialog dialog);
+  void SetQuitQuestionForTesting(QuitQuestion question);
 
   // false: the panel members into their controls; true: the controls back into the members.
   bool UpdateData(bool saveAndValidate = true);
@@ -54,6 +59,11 @@ class CRedirectDlg : public QDialog, public PortOwner {
   void RefreshPanel();
   // The control of the template with this id, or null.
   QWidget* GetDlgItem(int id) const;
+
+  // The Enter key and the window's end go through these: Enter starts or stops the current
+  // task, and every way of closing the window asks, saves and stops as a quit must.
+  void accept() override;
+  void reject() override;
 
   // The window's state, in declaration order.
   ui::PortList* m_lstPorts = nullptr;
@@ -78,11 +88,15 @@ class CRedirectDlg : public QDialog, public PortOwner {
 
  protected:
   bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
   bool OnInitDialog();
+  void BuildTaskList();
   void OnItemChanged(int row);
   void OnBrowseFile();
   void OnStartStop();
+  void OnOK();
+  void OnCancel();
   void OnOpenHelp();
   void OnAppendClicked();
   void OnSelchangeBaudRate();
@@ -101,18 +115,32 @@ class CRedirectDlg : public QDialog, public PortOwner {
   void BindControls();
   void DoDataExchange();
   void ConnectMessageMap();
+  void SetUpPortList();
+  void SetUpLabels();
+  void FillSettingLists();
+  std::string PrepareLogFolder() const;
   template <typename Sender, typename... Args>
   void Route(int id, void (Sender::*signal)(Args...), void (CRedirectDlg::*handler)());
 
   bool HasCurrentTask() const;
   CRedirectPort& CurrentTask() const;
-  int InsertTaskRow(const CRedirectPort& task);
+  CRedirectPort* TaskAt(int index) const;
+  bool AnyTaskLogging() const;
+  void StartTask(CRedirectPort& task);
+  void StopTask(CRedirectPort& task);
+  void SetStartStopCaption(const char* caption);
   void EnableFileControls(bool enable);
   void SetLogFileText(const QString& text);
   void SelectLastCharacterOfLogFile();
   void CaretToEndOfLogFile();
 
+  // What may not start again while it waits for reader threads (their Close runs events).
+  enum class Underway { Nothing, StartStop, QuitQuestion, Quit };
+
+  ui::HostEnvironment m_environment;
   std::map<int, QWidget*> m_controls;
   ui::DataExchange m_exchange;
   SaveFileDialog m_saveFileDialog;
+  QuitQuestion m_quitQuestion;
+  Underway m_underway = Underway::Nothing;
 };

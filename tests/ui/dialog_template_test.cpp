@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_environment.h"
 #include "ui/dialog_units.h"
 #include "ui/label.h"
 #include "ui/port_list.h"
@@ -174,7 +175,8 @@ class MainWindowFrameTest : public testing::Test {
       if (w->property("controlId").isValid()) return w->objectName();
     return QString();
   }
-  CRedirectDlg window;
+  testing_support::TempDir machine;  // a sysfs that lists no ports
+  CRedirectDlg window{nullptr, {.sysfsRoot = machine.path()}};
 };
 
 TEST_F(MainWindowFrameTest, HasTheCaptionAndAFixedSizeWithOnlyACloseBox) {
@@ -208,6 +210,7 @@ TEST_F(MainWindowFrameTest, ClicksInsideAGroupFrameReachTheControlsItSurrounds) 
 
 TEST_F(MainWindowFrameTest, TheBaudFieldsTypedTextNeverPicksAnEntry) {
   auto* baud = qobject_cast<QComboBox*>(window.GetDlgItem(IDC_BAUDRATE));
+  baud->clear();  // entries of this test's own instead of the rates the window filled in
   baud->addItems({"9600", "115200"});
   baud->setCurrentIndex(0);
   int picks = 0;

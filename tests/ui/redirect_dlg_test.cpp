@@ -44,6 +44,7 @@ class RedirectDlgTest : public RedirectDlgFixture {
 };
 
 TEST_F(RedirectDlgTest, ShowsTheConstructionValuesAfterTheFirstExchange) {
+  OpenWindow();
   EXPECT_EQ(LabelText(IDC_RECEIVED), "0 bytes");
   EXPECT_EQ(LabelText(IDC_FILEBYTES), "0 bytes");
   EXPECT_EQ(LabelText(IDC_STATUS), "");
@@ -56,6 +57,7 @@ TEST_F(RedirectDlgTest, ShowsTheConstructionValuesAfterTheFirstExchange) {
 }
 
 TEST_F(RedirectDlgTest, WithoutTasksTheControlsChangeNothing) {
+  OpenWindow();
   int dialogs = 0;
   dlg->SetSaveFileDialogForTesting([&] {
     ++dialogs;
@@ -74,6 +76,7 @@ TEST_F(RedirectDlgTest, WithoutTasksTheControlsChangeNothing) {
 TEST_F(RedirectDlgTest, ShowsTaskZeroWithItsStateInTheRows) {
   std::vector<TaskValues> tasks = kThreeTasks;
   tasks[1].logging = true;
+  tasks[1].file = (dir / "one.txt").string();
   GiveTasks(tasks);
   EXPECT_EQ(FieldText(), "/tmp/zero.txt");
   EXPECT_TRUE(Enabled(IDC_STARTSTOP));
@@ -157,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Clicks, ClickKeepsThePanelTest,
 TEST_F(RedirectDlgTest, ALoggingTaskLocksItsFileControlsButNotItsLineSettings) {
   std::vector<TaskValues> tasks = kThreeTasks;
   tasks[1].logging = true;
-  tasks[1].file = "/tmp/one.txt";
+  tasks[1].file = (dir / "one.txt").string();
   GiveTasks(tasks);
   ClickRow(1);
   EXPECT_EQ(Item<QPushButton>(IDC_STARTSTOP)->text(), "Stop logging");
@@ -247,11 +250,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(RedirectDlgTest, PickedRateAndStopBitsReachAnOpenPseudoTerminalAtOnce) {
   testing_support::PtyPair pty;
-  std::vector<std::unique_ptr<CRedirectPort>> tasks;
-  tasks.push_back(std::make_unique<CRedirectPort>(pty.portName(), true, dlg.get(), 0));
-  tasks[0]->m_strFile = (dir / "pty.txt").string();
-  dlg->SetTasksForTesting(std::move(tasks));
-  ASSERT_TRUE(Task(0).Open(pty.portName(), 9600, 8, 0, 0, 0));
+  LinkPort("ttyPTY0", pty.devicePath());
+  GiveTasks({{.port = "ttyPTY0", .file = (dir / "pty.txt").string()}});
+  ASSERT_TRUE(Task(0).Open("ttyPTY0", 9600, 8, 0, 0, 0));
 
   Pick(IDC_BAUDRATE, "115200");
   Pick(IDC_STOPBITS, "2");

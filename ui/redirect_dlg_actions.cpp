@@ -1,0 +1,137 @@
+// The main window's actions: starting and stopping the current task, the keys, quitting,
+// the help, the promotion panel's buttons.
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QUrl>
+
+#include "serial/line_settings.h"
+#include "ui/dialog_template.h"
+#include "ui/help_file.h"
+#include "ui/port_list.h"
+#include "ui/redirect_dlg.h"
+#include "ui/redirect_dlg_rules.h"
+#include "ui/shell_open.h"
+#include "ui/web_addresses.h"
+
+void CRedirectDlg::OnStartStop() {
+  // A stop waits for the reader thread while the window handles events: a second click or a
+  // quit meanwhile would act on a task that is half closed.
+  if (!HasCurrentTask() || m_underway != Underway::Nothing) return;
+  CRedirectPort& task = CurrentTask();
+  m_underway = Underway::StartStop;
+  if (task.m_bLogging)
+    StopTask(task);
+  else
+    StartTask(task);
+  m_underway = Underway::Nothing;
+  // The rows' colour is read from the tasks while the list paints.
+  m_lstPorts->viewport()->update();
+}
+
+// The row and m_bLogging are the task's own; the panel changes only while it still shows the
+// task, as the user may pick another row while the port closes.
+void CRedirectDlg::StopTask(CRedirectPort& task) {
+  task.StopLogging();
+  const bool shown = &task == &CurrentTask();
+  if (shown) {
+    SetStartStopCaption("Start logging");
+    EnableFileControls(true);
+  }
+  m_lstPorts->SetItemText(task.m_nIndex, 1, "[Stopped]");
+  task.m_bLogging = false;
+  if (shown) {
+    m_strPanelStatus = QString::fromStdString(task.Status());
+    UpdateData(false);
+  }
+}
+
+// What the panel shows is what starts: the rate typed or picked in the baud field and the
+// entries of the other four lists. The status line follows when the task's message arrives.
+void CRedirectDlg::StartTask(CRedirectPort& task) {
+  const std::optional<uint32_t> baudRate = ui::BaudRateOf(m_cbBaudRate->currentText());
+  const int dataBits = m_cbDataBits->currentIndex();
+  const int parity = m_cbParity->currentIndex();
+  const int stopBits = m_cbStopBits->currentIndex();
+  const int flowCtrl = m_cbFlowCtrl->currentIndex();
+  UpdateData(true);
+  task.m_strFile = m_strPanelFile.toStdString();
+  // A flow-control list without an entry passes 255: the port keeps its own flow control.
+  const bool started = baudRate && dataBits != -1 && parity != -1 && stopBits != -1 &&
+                       task.StartLogging(*baudRate, serial::ByteSizeOf(dataBits),
+                                         serial::Low8(parity), serial::Low8(stopBits),
+                                         serial::Low8(flowCtrl));
+  if (!started) {
+    m_lstPorts->SetItemText(task.m_nIndex, 1, "[Error]");
+    return;
+  }
+  SetStartStopCaption("Stop logging");
+  EnableFileControls(false);
+  m_lstPorts->SetItemText(task.m_nIndex, 1, "[Started]");
+  task.m_bLogging = true;
+  // Kept so that the quit saves, and the next start resumes at, the rate that logs now.
+  task.m_nBaudRate = static_cast<int32_t>(*baudRate);
+}
+
+void CRedirectDlg::OnOK() { OnStartStop(); }
+
+void CRedirectDlg::accept() { OnOK(); }
+
+void CRedirectDlg::reject() { OnCancel(); }
+
+// Enter on a focused push button clicks it; anywhere else it starts or stops, also while the
+// Start/Stop button is disabled. F1 alone opens the help. Escape reaches reject().
+void CRedirectDlg::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+      button->click();
+    else
+      OnOK();
+    return;
+  }
+  if (key == Qt::Key_F1) {
+    if ((event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == 0)
+      OnOpenHelp();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+bool CRedirectDlg::AnyTaskLogging() const {
+  for (const auto& task : m_tasks)
+    if (task && task->m_bLogging) return true;
+  return false;
+}
+
+void CRedirectDlg::OnCancel() {
+  if (m_underway != Underway::Nothing) return;
+  if (AnyTaskLogging()) {
+    m_underway = Underway::QuitQuestion;
+    const bool yes = m_quitQuestion();
+    m_underway = Underway::Nothing;
+    if (!yes) return;
+  }
+  m_underway = Underway::Quit;
+  for (std::unique_ptr<CRedirectPort>& slot : m_tasks) {
+    slot->SaveSettings();
+    // Out of the list before it stops: events handled while its port closes cannot reach it.
+    std::unique_ptr<CRedirectPort> task = std::move(slot);
+    task.reset();
+  }
+  m_tasks.clear();
+  QDialog::reject();
+}
+
+void CRedirectDlg::OnOpenHelp() {
+  ui::OpenHelp(QCoreApplication::applicationDirPath(), m_environment.hasViewerFor);
+}
+
+void CRedirectDlg::OnLearnMore() { ui::ShellOpen(QUrl(QString::fromUtf8(ui::kPromotedProductUrl))); }
+
+// Everything from the top of the "Need more features?" group down is cut off; the window
+// keeps its place and width.
+void CRedirectDlg::OnHidePromo() {
+  setFixedSize(width(), GetDlgItem(ui::IDC_PROMO_GROUP)->y());
+}

@@ -1,0 +1,119 @@
+// The main window's initialisation: icons, the port list, the links, the task list of the
+// machine's serial ports and the setting lists, in the order that decides what the panel
+// shows at start.
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QCursor>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <array>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "logging/port_discovery.h"
+#include "serial/line_settings.h"
+#include "ui/dialog_template.h"
+#include "ui/label.h"
+#include "ui/port_list.h"
+#include "ui/redirect_dlg.h"
+#include "ui/redirect_dlg_rules.h"
+#include "ui/web_addresses.h"
+
+namespace {
+
+constexpr COLORREF kLinkBlue = 0xFF0000;
+
+const char* const kPromoText =
+    "Halvorine offers advanced filtering, searching and representation of the captured data. "
+    "It can also monitor ports that other applications already hold open.";
+
+template <size_t N>
+void Fill(QComboBox* list, const std::array<std::string_view, N>& texts, int selected) {
+  for (std::string_view text : texts)
+    list->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  list->setCurrentIndex(selected);
+}
+
+QIcon SmallImageOf(const QIcon& icon) { return QIcon(icon.pixmap(QSize(16, 16))); }
+
+}  // namespace
+
+bool CRedirectDlg::OnInitDialog() {
+  UpdateData(false);
+  setWindowIcon(m_hIcon);
+  m_imgPorts = SmallImageOf(m_hIcon);
+  SetUpPortList();
+  m_lblMakerLink->SetLink(true, false)
+      .SetLinkCursor(QCursor(Qt::PointingHandCursor))
+      .SetLinkUrl(QString::fromUtf8(ui::kMakerProductsUrl))
+      .SetFontBold(true)
+      .SetTextColor(kLinkBlue);
+  // Both columns from the list's client width before any row can bring a scroll bar.
+  m_lstPorts->ensurePolished();
+  m_lstPorts->header()->setStretchLastSection(false);
+  for (int column : {0, 1})
+    m_lstPorts->setColumnWidth(column, ui::PortColumnWidth(m_lstPorts->contentsRect().width()));
+  BuildTaskList();
+  // Only now: the panel showed task 0 with empty lists, so they start at the defaults.
+  FillSettingLists();
+  SetUpLabels();
+  m_lstPorts->setFocus();
+  return true;
+}
+
+// Whole rows are selected; the image is the program's icon at the list's 16 x 16.
+void CRedirectDlg::SetUpPortList() {
+  m_lstPorts->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_lstPorts->setIconSize(QSize(16, 16));
+}
+
+void CRedirectDlg::FillSettingLists() {
+  Fill(m_cbBaudRate, serial::g_szBaudRates, serial::kDefaultBaudIndex);
+  Fill(m_cbDataBits, serial::g_szDataBits, serial::kDefaultDataBitsIndex);
+  Fill(m_cbParity, serial::g_szParities, serial::kDefaultParityIndex);
+  Fill(m_cbStopBits, serial::g_szStopBits, serial::kDefaultStopBitsIndex);
+  Fill(m_cbFlowCtrl, serial::g_szFlowControls, serial::kDefaultFlowControlIndex);
+}
+
+void CRedirectDlg::SetUpLabels() {
+  m_lblPromoTitle->SetFontSize(9).SetFontBold(true);
+  m_lblHidePromo->SetLink(true, true)
+      .SetFontUnderline(true)
+      .SetLinkCursor(QCursor(Qt::PointingHandCursor))
+      .SetTextColor(kLinkBlue);
+  m_stcPromoText->setText(QString::fromUtf8(kPromoText));
+}
+
+void CRedirectDlg::BuildTaskList() {
+  std::vector<std::string> names;
+  if (EnumerateSerialPorts(names, m_environment.sysfsRoot) == 0) return;
+  m_tasks.reserve(names.size());
+  const std::string logFolder = PrepareLogFolder();
+  for (size_t i = 0; i < names.size(); ++i) {
+    const int index = static_cast<int>(i);
+    const int row = m_lstPorts->GetItemCount();
+    CRedirectPort& task = *m_tasks.emplace_back(std::make_unique<CRedirectPort>(
+        names[i], index == 0, this, index, m_environment.Opener(), m_environment.Store()));
+    task.LoadSettings();
+    if (task.m_strFile.empty()) task.m_strFile = DefaultLogFile(logFolder, task.m_strPort);
+    m_lstPorts->InsertItem(row, QString::fromStdString(task.m_strPort), m_imgPorts);
+    // A resume that fails keeps m_bLogging: the port is still wanted and tried again next time.
+    const bool started = task.m_bLogging && task.ResumeLogging();
+    m_lstPorts->SetItemText(row, 1, started ? "[Started]" : "[Stopped]");
+  }
+  RefreshPanel();
+}
+
+// The documents folder's "Corvessa" subfolder, made when missing; the home folder when the
+// desktop names no documents folder.
+std::string CRedirectDlg::PrepareLogFolder() const {
+  const std::optional<QString> documents = m_environment.documentsFolder();
+  if (!documents) return QDir::homePath().toStdString();
+  const std::filesystem::path folder = std::filesystem::path(documents->toStdString()) / "Corvessa";
+  // A folder that cannot be made shows up as "Unable open file" at the first start.
+  std::error_code ignored;
+  std::filesystem::create_directory(folder, ignored);
+  return folder.string();
+}
