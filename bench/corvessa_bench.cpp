@@ -1,0 +1,145 @@
+// Measures Corvessa's logging task headless, over pseudo-terminals, against dd and socat on
+// the same random streams: full-speed throughput of one port, processor time of 32 ports at
+// 115200 baud pace, and wake-ups of 32 idle ports. One line per figure.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "bench/measurements.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace bench;
+
+constexpr size_t kFullSpeedBytes = size_t{32} << 20;
+constexpr int kFullSpeedRounds = 5;
+constexpr size_t kPorts = 32;
+constexpr double kPacedBytesPerSecond = 11520;  // 115200 baud, 10 bits a byte
+constexpr auto kPacedDuration = std::chrono::seconds(10);
+constexpr auto kIdleDuration = std::chrono::seconds(10);
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "corvessa-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+      throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    m_path = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+  }
+  const fs::path& path() const { return m_path; }
+
+ private:
+  fs::path m_path;
+};
+
+const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+
+struct Totals {
+  uint64_t bytes = 0;
+  uint64_t damaged = 0;
+};
+
+struct Reference {
+  const LoggerKind* kind;
+  std::optional<double> minimumRatio;
+};
+
+void RunFullSpeed(const fs::path& folder, Totals& totals) {
+  const Reference references[] = {{&kDd, 0.9}, {&kSocat, 1.0}, {&kDdFullBlocks, std::nullopt}};
+  const Bytes stream = RandomStream(kFullSpeedBytes, 1);
+  double corvessa = 0;
+  std::vector<double> best(std::size(references), 0);
+  const auto measure = [&](const LoggerKind& kind, double& bestRate) {
+    const FullSpeed result = MeasureFullSpeed(kind, stream, folder);
+    bestRate = std::max(bestRate, result.bytesPerSecond);
+    totals.bytes += stream.size();
+    totals.damaged += result.damagedBytes;
+  };
+  // Rounds take turns, so a passing load on the machine falls on every logger alike.
+  for (int round = 0; round < kFullSpeedRounds; ++round) {
+    measure(kCorvessa, corvessa);
+    for (size_t k = 0; k < std::size(references); ++k) measure(*references[k].kind, best[k]);
+  }
+  for (size_t k = 0; k < std::size(references); ++k) {
+    const double ratio = corvessa / best[k];
+    char target[64] = "no target: same full-block reads";
+    if (const auto minimum = references[k].minimumRatio)
+      std::snprintf(target, sizeof target, "target >= %.2f: %s", *minimum,
+                    Verdict(ratio >= *minimum));
+    std::printf(
+        "one port at full speed (%zu MiB, best of %d): Corvessa %.1f MB/s, %s %.1f MB/s, "
+        "ratio %.2f (%s)\n",
+        kFullSpeedBytes >> 20, kFullSpeedRounds, corvessa / 1e6, references[k].kind->label.c_str(),
+        best[k] / 1e6, ratio, target);
+  }
+}
+
+void RunPaced(const fs::path& folder, Totals& totals) {
+  const auto bytesPerPort = static_cast<size_t>(
+      kPacedBytesPerSecond * std::chrono::duration<double>(kPacedDuration).count());
+  std::vector<Bytes> streams;
+  for (size_t i = 0; i < kPorts; ++i) streams.push_back(RandomStream(bytesPerPort, 100 + i));
+  const auto loads = MeasurePacedLoad({&kCorvessa, &kDd}, streams, kPacedBytesPerSecond, folder);
+  const PacedLoad& corvessa = loads[0];
+  const PacedLoad& dd = loads[1];
+  for (const PacedLoad& load : loads) {
+    totals.bytes += load.bytes;
+    totals.damaged += load.damagedBytes;
+  }
+  const auto msPerMegabyte = [](const PacedLoad& load) {
+    return static_cast<double>(load.cpuNanoseconds) / 1e6 / (static_cast<double>(load.bytes) / 1e6);
+  };
+  std::printf(
+      "%zu ports at 115200 baud for %lld s, both loggers at once: Corvessa %.2f ms CPU per MB, %s "
+      "%.2f ms CPU per MB, "
+      "ratio %.2f (lower is better)\n",
+      kPorts, static_cast<long long>(kPacedDuration.count()), msPerMegabyte(corvessa),
+      kDd.label.c_str(), msPerMegabyte(dd), msPerMegabyte(corvessa) / msPerMegabyte(dd));
+}
+
+bool RunIdle(const fs::path& folder) {
+  const auto wakeups = MeasureIdleWakeups({&kCorvessa, &kDd}, kPorts, kIdleDuration, folder);
+  std::printf(
+      "%zu idle ports for %lld s: Corvessa %llu wake-ups, %s %llu wake-ups (target 0: %s)\n",
+      kPorts, static_cast<long long>(kIdleDuration.count()),
+      static_cast<unsigned long long>(wakeups[0]), kDd.label.c_str(),
+      static_cast<unsigned long long>(wakeups[1]), Verdict(wakeups[0] == 0));
+  return wakeups[0] == 0;
+}
+
+}  // namespace
+
+int main() {
+  try {
+    TempFolder folder;
+    std::printf("Corvessa benchmark over pseudo-terminals, %ld processors\n",
+                sysconf(_SC_NPROCESSORS_ONLN));
+    std::fflush(stdout);
+    Totals totals;
+    RunFullSpeed(folder.path(), totals);
+    RunPaced(folder.path(), totals);
+    const bool quietWhenIdle = RunIdle(folder.path());
+    std::printf("bytes lost or changed: %llu of %llu (target 0: %s)\n",
+                static_cast<unsigned long long>(totals.damaged),
+                static_cast<unsigned long long>(totals.bytes), Verdict(totals.damaged == 0));
+    // Throughput depends on the machine's load; lost bytes and wake-ups do not.
+    return totals.damaged == 0 && quietWhenIdle ? 0 : 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "corvessa_bench: %s\n", error.what());
+    return 2;
+  }
+}

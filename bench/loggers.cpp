@@ -1,0 +1,113 @@
+#include "bench/loggers.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "bench/proc_stats.h"
+#include "logging/redirect_port.h"
+
+extern char** environ;
+
+namespace bench {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CorvessaLogger : public Logger {
+ public:
+  CorvessaLogger(const BenchPty& pty, const fs::path& file)
+      : m_task(pty.portName(), false, nullptr, 0) {
+    const std::vector<pid_t> before = ThreadIds();
+    m_task.m_strFile = file.string();
+    if (!m_task.StartLogging(115200, 8, 0, 0, 0))
+      throw std::runtime_error("Corvessa cannot log " + pty.portName() + ": " + m_task.Status());
+    // The threads that starting created are the ones that do the logging.
+    for (const pid_t tid : ThreadIds())
+      if (std::find(before.begin(), before.end(), tid) == before.end())
+        m_workers.push_back(ThreadFolder(tid));
+  }
+  ~CorvessaLogger() override { m_task.StopLogging(); }
+  const std::vector<std::string>& Workers() const override { return m_workers; }
+
+ private:
+  CRedirectPort m_task;
+  std::vector<std::string> m_workers;
+};
+
+class ToolLogger : public Logger {
+ public:
+  ToolLogger(const std::vector<std::string>& command, const BenchPty& pty, const fs::path& file) {
+    const int input = pty.OpenRawSubordinate();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    std::vector<char*> argv;
+    for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    const int error = posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(input);
+    if (error != 0) throw std::system_error(error, std::generic_category(), command[0]);
+    m_workers.push_back(ProcessFolder(m_pid));
+    WaitForOutputFile(command[0], file);
+  }
+  ~ToolLogger() override {
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+  }
+  const std::vector<std::string>& Workers() const override { return m_workers; }
+
+ private:
+  void WaitForOutputFile(const std::string& tool, const fs::path& file) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!fs::exists(file)) {
+      if (std::chrono::steady_clock::now() > deadline || waitpid(m_pid, nullptr, WNOHANG) != 0)
+        throw std::runtime_error(tool + " did not start");
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  pid_t m_pid = -1;
+  std::vector<std::string> m_workers;
+};
+
+}  // namespace
+
+const LoggerKind kCorvessa{
+    "Corvessa", "corvessa",
+    [](const BenchPty& pty, const fs::path& file) -> std::unique_ptr<Logger> {
+      return std::make_unique<CorvessaLogger>(pty, file);
+    }};
+
+const LoggerKind kDd{
+    "dd bs=4096", "dd", [](const BenchPty& pty, const fs::path& file) -> std::unique_ptr<Logger> {
+      return std::make_unique<ToolLogger>(
+          std::vector<std::string>{"dd", "bs=4096", "status=none", "of=" + file.string()}, pty,
+          file);
+    }};
+
+const LoggerKind kSocat{
+    "socat -u", "socat", [](const BenchPty& pty, const fs::path& file) -> std::unique_ptr<Logger> {
+      return std::make_unique<ToolLogger>(
+          std::vector<std::string>{"socat", "-u", "STDIN", "CREATE:" + file.string()}, pty, file);
+    }};
+
+const LoggerKind kDdFullBlocks{
+    "dd bs=4096 iflag=fullblock", "dd-fullblock",
+    [](const BenchPty& pty, const fs::path& file) -> std::unique_ptr<Logger> {
+      return std::make_unique<ToolLogger>(
+          std::vector<std::string>{"dd", "bs=4096", "iflag=fullblock", "status=none",
+                                   "of=" + file.string()},
+          pty, file);
+    }};
+
+}  // namespace bench

@@ -1,0 +1,38 @@
+#pragma once
+// The loggers compared: Corvessa's logging task and the reference tools, each reading one
+// pseudo-terminal into one file until the object goes.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/bench_pty.h"
+
+namespace bench {
+
+class Logger {
+ public:
+  virtual ~Logger() = default;
+  // The /proc folders of the threads or processes that do this logger's work.
+  virtual const std::vector<std::string>& Workers() const = 0;
+};
+
+struct LoggerKind {
+  std::string label;
+  std::string fileTag;  // starts the names of its log files
+  std::function<std::unique_ptr<Logger>(const BenchPty&, const std::filesystem::path&)> start;
+};
+
+// Corvessa's logging task at 115200 baud, 8 data bits, no parity, one stop bit, no flow
+// control, writing a new file.
+extern const LoggerKind kCorvessa;
+// dd bs=4096 and socat -u, with the raw subordinate side as their standard input.
+extern const LoggerKind kDd;
+extern const LoggerKind kSocat;
+// dd waiting for full 4096-byte blocks, as the logging task's reads do: shows what that rule
+// costs on a pseudo-terminal, whose line discipline holds no more than 4096 bytes.
+extern const LoggerKind kDdFullBlocks;
+
+}  // namespace bench
