@@ -22,6 +22,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@
 #include "ui/host_environment.h"
 #include "ui/port_list.h"
 #include "ui/redirect_dlg.h"
+
+// Failures show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace ui_testing {
 
@@ -134,6 +138,7 @@ class RedirectDlgFixture : public testing::Test {
   // The window on what was listed and stored, as the program starts it; not shown yet, so no
   // message of its tasks has been handled.
   void MakeWindow() {
+    dlg.reset();  // one window at a time, as in the program
     dlg = std::make_unique<CRedirectDlg>(nullptr, Environment());
     dlg->SetQuitQuestionForTesting([this] {
       ++questions;
