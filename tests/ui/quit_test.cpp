@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "tests/support/pty_pair.h"
@@ -118,11 +119,11 @@ class QuitUnderWayTest : public QuitTest {
     dlg.reset();  // its tasks' devices refer to the gate
   }
   Gate gate;
-  GatedOpener gated{opener, "fake0", gate};
+  GatedOpener gated{opener, "fake1", gate};
 };
 
-// Task 0 waits for its reader while it closes: it is already gone from the window, and the
-// messages, clicks and keys handled meanwhile must neither reach it nor start anything.
+// Task 1 waits for its reader while it closes, after task 0 is gone: the messages, clicks and
+// keys handled meanwhile must reach neither task nor start anything.
 TEST_F(QuitUnderWayTest, EventsHandledWhileATaskClosesNeverReachATaskThatIsGone) {
   for (const char* port : {"fake0", "fake1"}) {
     ListPort(port);
@@ -131,11 +132,15 @@ TEST_F(QuitUnderWayTest, EventsHandledWhileATaskClosesNeverReachATaskThatIsGone)
   devices = &gated;
   answerYes = true;
   OpenWindow();
-  opener.Device("fake0").Feed({'x'});
+  opener.Device("fake1").Feed({'x'});
   ASSERT_TRUE(WaitUntil([&] { return gate.Waiting() == 1; }));
 
   bool reentered = false;
-  QTimer::singleShot(0, dlg.get(), [&] {
+  std::function<void()> meanwhile = [&] {
+    if (opener.Device("fake0").Held()) {  // task 0 is not gone yet: later
+      QTimer::singleShot(0, dlg.get(), meanwhile);
+      return;
+    }
     dlg->PostPortMessage(WM_PORT_STATUS, 0, PORT_STATUS_FILE_ERROR);
     dlg->PostPortMessage(WM_PORT_STATISTICS, 0, 0);
     QApplication::processEvents();
@@ -144,7 +149,8 @@ TEST_F(QuitUnderWayTest, EventsHandledWhileATaskClosesNeverReachATaskThatIsGone)
     QTest::keyClick(dlg->m_lstPorts, Qt::Key_Escape);
     reentered = true;
     gate.Open();
-  });
+  };
+  QTimer::singleShot(0, dlg.get(), meanwhile);
   PressEscape();
   EXPECT_TRUE(reentered);
   EXPECT_EQ(questions, 1);

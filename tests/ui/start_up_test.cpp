@@ -66,6 +66,19 @@ TEST_F(StartUpTest, FirstStartWithTwoPortsShowsThemIdleWithTheirDefaults) {
   EXPECT_EQ(opener.Opens(), 0);
 }
 
+TEST_F(StartUpTest, WithoutPortsTheWindowIsEmptyButTheListsStartAtTheirDefaults) {
+  OpenWindow();
+  EXPECT_EQ(dlg->m_lstPorts->GetItemCount(), 0);
+  EXPECT_TRUE(dlg->m_tasks.empty());
+  EXPECT_EQ(FieldText(), "");
+  EXPECT_EQ(LabelText(IDC_STATUS), "");
+  EXPECT_FALSE(Item<QPushButton>(IDC_STARTSTOP)->isEnabled());
+  EXPECT_EQ(Item<QComboBox>(IDC_BAUDRATE)->count(), 15);
+  EXPECT_EQ(ListText(IDC_BAUDRATE), "9600");
+  EXPECT_EQ(ListText(IDC_FLOWCTRL), "Hardware");
+  EXPECT_FALSE(std::filesystem::exists(dir / "Documents/Corvessa"));
+}
+
 TEST_F(StartUpTest, WithoutADocumentsFolderTheLogFilesGoToTheHomeFolder) {
   ListPort("ttyFAKE0");
   documents.reset();
