@@ -45,9 +45,10 @@ QIcon LoadProgramIcon() {
 }
 
 bool AskQuit(QWidget* parent) {
-  QMessageBox question(QMessageBox::Question, QStringLiteral("Corvessa"),
-                       QStringLiteral("Do you really want to quit? All logging tasks will be halted."),
-                       QMessageBox::Yes | QMessageBox::No, parent);
+  QMessageBox question(
+      QMessageBox::Question, QStringLiteral("Corvessa"),
+      QStringLiteral("Do you really want to quit? All logging tasks will be halted."),
+      QMessageBox::Yes | QMessageBox::No, parent);
   question.setDefaultButton(QMessageBox::Yes);
   return question.exec() == QMessageBox::Yes;
 }
@@ -88,7 +89,7 @@ CRedirectDlg::CRedirectDlg(QWidget* parent, ui::HostEnvironment environment)
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   setSizeGripEnabled(false);
-  const ui::DialogBaseUnits base = ui::BaseUnitsOf(font());
+  const ui::DialogBaseUnits base = ui::TemplateBaseUnits(font(), ui::kMainDialogControls);
   setFixedSize(ui::DialogUnitsToPixelsX(ui::kDialogWidthDu, base),
                ui::DialogUnitsToPixelsY(ui::kDialogHeightDu, base));
   m_controls = ui::CreateControls(ui::kMainDialogControls, this, base);

@@ -58,10 +58,10 @@ void CRedirectDlg::StartTask(CRedirectPort& task) {
   UpdateData(true);
   task.m_strFile = m_strPanelFile.toStdString();
   // A flow-control list without an entry passes 255: the port keeps its own flow control.
-  const bool started = baudRate && dataBits != -1 && parity != -1 && stopBits != -1 &&
-                       task.StartLogging(*baudRate, serial::ByteSizeOf(dataBits),
-                                         serial::Low8(parity), serial::Low8(stopBits),
-                                         serial::Low8(flowCtrl));
+  const bool started =
+      baudRate && dataBits != -1 && parity != -1 && stopBits != -1 &&
+      task.StartLogging(*baudRate, serial::ByteSizeOf(dataBits), serial::Low8(parity),
+                        serial::Low8(stopBits), serial::Low8(flowCtrl));
   if (!started) {
     m_lstPorts->SetItemText(task.m_nIndex, 1, "[Error]");
     return;
@@ -128,10 +128,10 @@ void CRedirectDlg::OnOpenHelp() {
   ui::OpenHelp(QCoreApplication::applicationDirPath(), m_environment.hasViewerFor);
 }
 
-void CRedirectDlg::OnLearnMore() { ui::ShellOpen(QUrl(QString::fromUtf8(ui::kPromotedProductUrl))); }
+void CRedirectDlg::OnLearnMore() {
+  ui::ShellOpen(QUrl(QString::fromUtf8(ui::kPromotedProductUrl)));
+}
 
 // Everything from the top of the "Need more features?" group down is cut off; the window
 // keeps its place and width.
-void CRedirectDlg::OnHidePromo() {
-  setFixedSize(width(), GetDlgItem(ui::IDC_PROMO_GROUP)->y());
-}
+void CRedirectDlg::OnHidePromo() { setFixedSize(width(), GetDlgItem(ui::IDC_PROMO_GROUP)->y()); }

@@ -76,14 +76,11 @@ TEST_P(F1Test, AloneOpensTheHelpAndWithAModifierDoesNothing) {
   EXPECT_EQ(opened.size(), GetParam().opens);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modifiers, F1Test,
-                         testing::Values(F1Case{"Alone", Qt::NoModifier, 1},
-                                         F1Case{"Ctrl", Qt::ControlModifier, 0},
-                                         F1Case{"Shift", Qt::ShiftModifier, 0},
-                                         F1Case{"Alt", Qt::AltModifier, 0}),
-                         [](const testing::TestParamInfo<F1Case>& c) {
-                           return std::string(c.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Modifiers, F1Test,
+    testing::Values(F1Case{"Alone", Qt::NoModifier, 1}, F1Case{"Ctrl", Qt::ControlModifier, 0},
+                    F1Case{"Shift", Qt::ShiftModifier, 0}, F1Case{"Alt", Qt::AltModifier, 0}),
+    [](const testing::TestParamInfo<F1Case>& c) { return std::string(c.param.name); });
 
 TEST_F(HelpAndLinksTest, EnterOnAFocusedPushButtonClicksItInsteadOfStarting) {
   auto* help = Item<QPushButton>(IDC_HELPBUTTON);

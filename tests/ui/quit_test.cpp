@@ -66,7 +66,8 @@ TEST_P(QuitWithoutLoggingTest, AsksNothingAndSavesEveryPortAsIdle) {
   EXPECT_EQ(store.Load("fake1")->at("parity"), StoredValue(uint32_t{2}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, QuitWithoutLoggingTest, testing::Values(Way::EscapeKey, Way::CloseBox),
+INSTANTIATE_TEST_SUITE_P(Ways, QuitWithoutLoggingTest,
+                         testing::Values(Way::EscapeKey, Way::CloseBox),
                          [](const testing::TestParamInfo<Way>& way) {
                            return way.param == Way::EscapeKey ? "EscapeKey" : "CloseBox";
                          });

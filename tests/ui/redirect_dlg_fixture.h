@@ -37,7 +37,9 @@
 #include "ui/redirect_dlg.h"
 
 // Failures show texts as texts.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace ui_testing {
 
@@ -212,9 +214,9 @@ class RedirectDlgFixture : public testing::Test {
   std::unique_ptr<serial::PortOpener> ttys = serial::MakeTermiosOpener((dir / "dev").string());
   serial::PortOpener* devices = &opener;  // what the window opens ports with
   std::optional<QString> documents = QString::fromStdString((dir / "Documents").string());
-  bool chmViewer = false;  // whether the desktop could show pellory.chm
-  int questions = 0;       // quit questions asked
-  bool answerYes = false;  // the answer they get
+  bool chmViewer = false;             // whether the desktop could show pellory.chm
+  int questions = 0;                  // quit questions asked
+  bool answerYes = false;             // the answer they get
   std::unique_ptr<CRedirectDlg> dlg;  // last: goes first, with its tasks
 };
 

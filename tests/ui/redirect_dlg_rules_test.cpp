@@ -38,14 +38,14 @@ TEST_P(BaudRateOfTest, TakesOnlyAPositiveDecimalNumber) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, BaudRateOfTest,
-    testing::Values(BaudCase{"9600", 9600}, BaudCase{"250000", 250000},
-                    BaudCase{"  14400 ", 14400}, BaudCase{"007", 7},
-                    BaudCase{"2147483647", 2147483647u}, BaudCase{"2147483648", std::nullopt},
-                    BaudCase{"4294967296", std::nullopt}, BaudCase{"0", std::nullopt},
-                    BaudCase{"-5", std::nullopt}, BaudCase{"+9600", std::nullopt},
-                    BaudCase{"abc", std::nullopt}, BaudCase{"96 00", std::nullopt},
-                    BaudCase{"9600baud", std::nullopt}, BaudCase{"", std::nullopt},
-                    BaudCase{"   ", std::nullopt}, BaudCase{"\xd9\xa3", std::nullopt}));
+    testing::Values(BaudCase{"9600", 9600}, BaudCase{"250000", 250000}, BaudCase{"  14400 ", 14400},
+                    BaudCase{"007", 7}, BaudCase{"2147483647", 2147483647u},
+                    BaudCase{"2147483648", std::nullopt}, BaudCase{"4294967296", std::nullopt},
+                    BaudCase{"0", std::nullopt}, BaudCase{"-5", std::nullopt},
+                    BaudCase{"+9600", std::nullopt}, BaudCase{"abc", std::nullopt},
+                    BaudCase{"96 00", std::nullopt}, BaudCase{"9600baud", std::nullopt},
+                    BaudCase{"", std::nullopt}, BaudCase{"   ", std::nullopt},
+                    BaudCase{"\xd9\xa3", std::nullopt}));
 
 }  // namespace
 }  // namespace ui

@@ -195,13 +195,12 @@ TEST_P(StatusOfAnotherTaskTest, MarksItsRowButKeepsTheStatusLine) {
   EXPECT_EQ(Status(), "Ready to start");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Codes, StatusOfAnotherTaskTest,
-    testing::Values(StatusCase{PORT_STATUS_STARTED, "[Stopped]"},
-                    StatusCase{PORT_STATUS_FILE_OPEN_FAILED, "[Error]"},
-                    StatusCase{PORT_STATUS_PORT_OPEN_FAILED, "[Error]"},
-                    StatusCase{PORT_STATUS_FILE_ERROR, "[Error]"},
-                    StatusCase{PORT_STATUS_PORT_ERROR, "[Error]"}));
+INSTANTIATE_TEST_SUITE_P(Codes, StatusOfAnotherTaskTest,
+                         testing::Values(StatusCase{PORT_STATUS_STARTED, "[Stopped]"},
+                                         StatusCase{PORT_STATUS_FILE_OPEN_FAILED, "[Error]"},
+                                         StatusCase{PORT_STATUS_PORT_OPEN_FAILED, "[Error]"},
+                                         StatusCase{PORT_STATUS_FILE_ERROR, "[Error]"},
+                                         StatusCase{PORT_STATUS_PORT_ERROR, "[Error]"}));
 
 TEST_F(StartStopTest, AStatusNamingNoTaskChangesNothing) {
   GiveTasks({{.port = "fake0", .file = log.string()}});

@@ -158,8 +158,8 @@ TEST_P(FailedResumeTest, ShowsStoppedThenErrorAndStillCountsAsLogging) {
     other.emplace(pty.devicePath());
     ASSERT_TRUE(other->held());
   }
-  Store({.port = "ttyPTY0", .file = (dir / "log.txt").string(), .baudRate = 19200,
-         .logging = true});
+  Store(
+      {.port = "ttyPTY0", .file = (dir / "log.txt").string(), .baudRate = 19200, .logging = true});
   MakeWindow();
   EXPECT_EQ(Row(0, 1), "[Stopped]");
   ShowWindow();
