@@ -1,5 +1,6 @@
 #include "ui/dialog_template.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStyle>
 #include <algorithm>
 
 #include "ui/label.h"
@@ -181,7 +183,36 @@ void Place(QWidget* widget, const ControlTemplate& t, DialogBaseUnits base) {
   }
 }
 
+// Texts that must fit on one line: single-line static captions and the check box. The
+// "Static" placeholders are replaced at run time and the promotion text wraps on purpose.
+bool IsOneLineCaption(const ControlTemplate& t) {
+  const bool caption = t.cls == ControlClass::Static && (t.style & SS_TYPEMASK) != SS_BITMAP &&
+                       t.cy <= 12 && QString::fromUtf8(t.text) != QStringLiteral("Static");
+  const bool checkBox = t.cls == ControlClass::Button && (t.style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+  return caption || checkBox;
+}
+
+// The pixels a caption needs besides its text: a check box's indicator and its spacing.
+int ExtraWidthOf(const ControlTemplate& t) {
+  if (t.cls != ControlClass::Button) return 0;
+  const QStyle* style = QApplication::style();
+  return style->pixelMetric(QStyle::PM_IndicatorWidth) +
+         style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + 2;
+}
+
 }  // namespace
+
+DialogBaseUnits TemplateBaseUnits(const QFont& font, std::span<const ControlTemplate> controls) {
+  DialogBaseUnits base = BaseUnitsOf(font);
+  const QFontMetrics metrics(font);
+  for (const ControlTemplate& t : controls) {
+    if (!IsOneLineCaption(t)) continue;
+    const int needed = metrics.horizontalAdvance(QString::fromUtf8(t.text)) + ExtraWidthOf(t);
+    // The smallest width unit at which cx dialog units give `needed` pixels.
+    while (DialogUnitsToPixelsX(t.cx, base) < needed) ++base.cx;
+  }
+  return base;
+}
 
 std::map<int, QWidget*> CreateControls(std::span<const ControlTemplate> controls, QWidget* dialog,
                                        DialogBaseUnits base) {

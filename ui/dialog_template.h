@@ -95,6 +95,12 @@ extern const std::array<ControlTemplate, 32> kMainDialogControls;
 // registered before the first is loaded. Repeated calls do no harm.
 void InitResources();
 
+// The base units the window is laid out with: the dialog font's, widened where a one-line
+// text of the template would not fit its rectangle in that font. The template was drawn for
+// a narrower font than the sans-serif faces of a Linux desktop; without this, captions such
+// as "Flow control" would be cut off.
+DialogBaseUnits TemplateBaseUnits(const QFont& font, std::span<const ControlTemplate> controls);
+
 // Builds every control of `controls` as a child of `dialog`, placed by `base`, in template
 // order, and sets the tab order to it. Each widget carries its id in the dynamic property
 // "controlId" and the template name as objectName. Returns the widgets by id; the controls

@@ -69,7 +69,7 @@ class TemplateControlTest : public testing::TestWithParam<size_t> {
       if (auto* widget = qobject_cast<QWidget*>(child)) widgets.push_back(widget);
   }
   QWidget dialog;
-  const DialogBaseUnits base = BaseUnitsOf(QApplication::font());
+  const DialogBaseUnits base = TemplateBaseUnits(QApplication::font(), kMainDialogControls);
   std::vector<QWidget*> widgets;
 };
 
@@ -180,7 +180,7 @@ class MainWindowFrameTest : public testing::Test {
 };
 
 TEST_F(MainWindowFrameTest, HasTheCaptionAndAFixedSizeWithOnlyACloseBox) {
-  const DialogBaseUnits base = BaseUnitsOf(window.font());
+  const DialogBaseUnits base = TemplateBaseUnits(window.font(), kMainDialogControls);
   const QSize size(DialogUnitsToPixelsX(303, base), DialogUnitsToPixelsY(304, base));
   EXPECT_EQ(window.windowTitle(), "Corvessa [Pellory]");
   EXPECT_EQ(window.minimumSize(), size);
@@ -189,6 +189,29 @@ TEST_F(MainWindowFrameTest, HasTheCaptionAndAFixedSizeWithOnlyACloseBox) {
   const Qt::WindowFlags flags = window.windowFlags();
   EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
   EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+}
+
+// The template was drawn for a narrower font: in ours every one-line caption, with the fonts
+// the window gives its labels, must still show whole.
+TEST_F(MainWindowFrameTest, OneLineCaptionsAreNotCutOff) {
+  for (const ControlTemplate& t : kMainDialogControls) {
+    const QString text = QString::fromUtf8(t.text);
+    if (t.cy > 12 || text == "Static" || t.cls == ControlClass::ComboBox) continue;
+    QWidget* control = nullptr;
+    for (QWidget* child : window.findChildren<QWidget*>(QString::fromUtf8(t.name)))
+      if (child->property("controlId").toInt() == t.id) control = child;
+    if (t.id == IDC_STATIC) {
+      for (auto* label : window.findChildren<QLabel*>())
+        if (label->text() == text) control = label;
+    }
+    ASSERT_NE(control, nullptr) << t.name;
+    const auto* label = qobject_cast<QLabel*>(control);
+    const auto* check = qobject_cast<QCheckBox*>(control);
+    if (label == nullptr && check == nullptr) continue;
+    const int needed = check ? check->sizeHint().width()
+                             : label->fontMetrics().horizontalAdvance(label->text());
+    EXPECT_LE(needed, control->width()) << text.toStdString();
+  }
 }
 
 TEST_F(MainWindowFrameTest, NoPushButtonIsADefaultButton) {
