@@ -70,8 +70,14 @@ void CRedirectDlg::StartTask(CRedirectPort& task) {
   EnableFileControls(false);
   m_lstPorts->SetItemText(task.m_nIndex, 1, "[Started]");
   task.m_bLogging = true;
-  // Kept so that the quit saves, and the next start resumes at, the rate that logs now.
+  // Kept so that the quit saves, and the next start resumes with, the settings that log now:
+  // right after start-up the lists show the defaults rather than the task's stored choices,
+  // and a rate may have been typed. Without a flow-control entry the port kept its own.
   task.m_nBaudRate = static_cast<int32_t>(*baudRate);
+  task.m_nDataBits = dataBits;
+  task.m_nParity = parity;
+  task.m_nStopBits = stopBits;
+  if (flowCtrl != -1) task.m_nFlowCtrl = flowCtrl;
 }
 
 void CRedirectDlg::OnOK() { OnStartStop(); }

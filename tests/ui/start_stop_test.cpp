@@ -134,6 +134,26 @@ TEST_F(StartStopTest, ATypedRateStartsTheLineAndIsKeptForTheNextStart) {
   EXPECT_EQ(saved->at("baudrate"), StoredValue(uint32_t{250000}));
 }
 
+// Right after start-up the lists show the defaults, not the stored choices: a start logs
+// with what the lists show, and that is what the quit keeps for the next resume.
+TEST_F(StartStopTest, AStartRightAfterStartUpKeepsTheChoicesItLoggedWith) {
+  LinkPort("ttyPTY0", pty.devicePath());
+  Store({.port = "ttyPTY0", .file = log.string(), .baudRate = 115200, .dataBits = 2,
+         .parity = 2, .stopBits = 2, .flowCtrl = 1});
+  OpenWindow();
+  QTest::mouseClick(StartStop(), Qt::LeftButton);
+  ASSERT_EQ(Row(0), "[Started]");
+
+  answerYes = true;
+  dlg->close();
+  const auto saved = store.Load("ttyPTY0");
+  ASSERT_TRUE(saved);
+  const std::pair<const char*, uint32_t> shownAtStart[] = {
+      {"baudrate", 9600}, {"databits", 3}, {"parity", 0}, {"stopbits", 0}, {"flowctrl", 2}};
+  for (const auto& [name, value] : shownAtStart)
+    EXPECT_EQ(saved->at(name), StoredValue(value)) << name;
+}
+
 struct RefusedCase {
   const char* name;
   const char* baudText;
