@@ -23,26 +23,18 @@
 #include "tests/support/recording_owner.h"
 #include "tests/support/run_in_child.h"
 #include "tests/support/test_environment.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
 using testing_support::ChildResult;
 using testing_support::RecordingOwner;
 using testing_support::StatusMessage;
-using Bytes = std::vector<uint8_t>;
+using testing_support::Bytes;
+using testing_support::FileBytes;
+using testing_support::WriteFileBytes;
 
 constexpr int kIndex = 3;
-
-Bytes Contents(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void Create(const std::filesystem::path& path, const Bytes& contents) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(contents.data()),
-             static_cast<std::streamsize>(contents.size()));
-}
 
 // Mounts a tmpfs of `bytes` over `folder`, visible to this process only. False (and why on
 // standard error) where the process may not make mount namespaces.
@@ -85,7 +77,7 @@ bool LogOntoAFullDisk(const std::filesystem::path& disk, const std::filesystem::
 
   const std::filesystem::path logPath = disk / "log.bin";
   const Bytes old(page - 1000, 'o');
-  Create(logPath, old);
+  WriteFileBytes(logPath, old);
   FillUp(disk / "filler");
 
   testing_support::PtyPair pty;
@@ -104,7 +96,7 @@ bool LogOntoAFullDisk(const std::filesystem::path& disk, const std::filesystem::
     EXPECT_EQ(task.Status(), "Disk full while accessing " + logPath.string() + ".");
     EXPECT_EQ(task.m_nReceived, 0u);
     EXPECT_EQ(task.m_nFileBytes, fileBytes);
-    EXPECT_EQ(Contents(logPath), old);
+    EXPECT_EQ(FileBytes(logPath), old);
   }
 
   std::filesystem::remove(disk / "filler");
@@ -115,7 +107,7 @@ bool LogOntoAFullDisk(const std::filesystem::path& disk, const std::filesystem::
   EXPECT_EQ(task.m_nFileBytes, fileBytes + later.size());
   Bytes expected = old;
   expected.insert(expected.end(), later.begin(), later.end());
-  EXPECT_EQ(Contents(logPath), expected);
+  EXPECT_EQ(FileBytes(logPath), expected);
   EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_FILE_ERROR)), 2u);
   return true;
 }

@@ -22,6 +22,7 @@
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_owner.h"
 #include "tests/support/test_environment.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -33,21 +34,12 @@ using testing_support::PtyPair;
 using testing_support::RecordingOwner;
 using testing_support::StatusMessage;
 using testing_support::TempDir;
-using Bytes = std::vector<uint8_t>;
+using testing_support::Bytes;
+using testing_support::FileBytes;
+using testing_support::WriteFileBytes;
 
 constexpr int kIndex = 7;  // not 0, so a status message with the wrong index shows
 constexpr const char* kFakePort = "fake0";
-
-Bytes Contents(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void Create(const std::filesystem::path& path, const Bytes& contents) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(contents.data()),
-             static_cast<std::streamsize>(contents.size()));
-}
 
 // A stream in which every byte value occurs and whose period is not a block size.
 Bytes Pattern(size_t size, size_t from = 0) {
@@ -135,7 +127,7 @@ class LogIntoFileTest : public TaskTest, public testing::WithParamInterface<Into
 TEST_P(LogIntoFileTest, WritesReceivedBytesAfterWhatIsKept) {
   const IntoFileCase& c = GetParam();
   const Bytes old(c.oldSize, 'o');
-  if (c.oldSize > 0) Create(logPath, old);
+  if (c.oldSize > 0) WriteFileBytes(logPath, old);
   const auto task = MakePtyTask();
   task->m_strFile = logPath.string();
   task->m_bAppend = c.append;
@@ -151,7 +143,7 @@ TEST_P(LogIntoFileTest, WritesReceivedBytesAfterWhatIsKept) {
   ASSERT_TRUE(WaitReceived(*task, 300));
   EXPECT_EQ(task->m_nFileBytes, kept + 300);
   EXPECT_TRUE(owner.WaitFor(kStatisticsMessage));
-  EXPECT_EQ(Contents(logPath), Concat(c.append ? old : Bytes{}, received));
+  EXPECT_EQ(FileBytes(logPath), Concat(c.append ? old : Bytes{}, received));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LogIntoFileTest,
@@ -180,7 +172,7 @@ TEST_F(TaskTest, ARestartWithoutAppendEmptiesTheFileButTheCountersGoOn) {
   pty.Send(second);
   ASSERT_TRUE(WaitReceived(*task, 700));
   EXPECT_EQ(task->m_nFileBytes, 700u);
-  EXPECT_EQ(Contents(logPath), second);
+  EXPECT_EQ(FileBytes(logPath), second);
 }
 
 TEST_F(TaskTest, EveryByteValueArrivesUnchangedAndInOrder) {
@@ -194,7 +186,7 @@ TEST_F(TaskTest, EveryByteValueArrivesUnchangedAndInOrder) {
   pty.Send(sent);
   ASSERT_TRUE(WaitReceived(*task, static_cast<uint32_t>(sent.size())));
   task->StopLogging();
-  EXPECT_EQ(Contents(logPath), sent);
+  EXPECT_EQ(FileBytes(logPath), sent);
   // At most 4096 bytes per event, and every event posts once.
   EXPECT_GE(owner.Count(kStatisticsMessage), (sent.size() + 4095) / 4096);
 }
@@ -216,7 +208,7 @@ TEST_F(TaskTest, EachEventReadsOneBlockOfAtMost4096Bytes) {
   task->StopLogging();
   EXPECT_EQ(device.Calls(testing_support::FakeCall::Read), 4);
   EXPECT_EQ(owner.Count(kStatisticsMessage), 4u);
-  EXPECT_EQ(Contents(logPath), fed);
+  EXPECT_EQ(FileBytes(logPath), fed);
 }
 
 TEST_F(TaskTest, StatisticsArePostedOnlyWhileCurrentButBytesAlwaysCount) {
@@ -232,7 +224,7 @@ TEST_F(TaskTest, StatisticsArePostedOnlyWhileCurrentButBytesAlwaysCount) {
   EXPECT_EQ(task->m_nReceived, 50u);
   EXPECT_EQ(task->m_nFileBytes, 50u);
   task->StopLogging();
-  EXPECT_EQ(Contents(logPath), Pattern(50));
+  EXPECT_EQ(FileBytes(logPath), Pattern(50));
 }
 
 class UnopenableFileTest : public TaskTest, public testing::WithParamInterface<const char*> {};
@@ -256,7 +248,7 @@ class MissingPortTest : public TaskTest, public testing::WithParamInterface<bool
 
 TEST_P(MissingPortTest, ReportsUnableOpenPortAndLeavesTheFileCreated) {
   const bool append = GetParam();
-  Create(logPath, Bytes(1000, 'o'));
+  WriteFileBytes(logPath, Bytes(1000, 'o'));
   const auto task = MakeTask("pts/no-such-port");
   task->m_bAppend = append;
 
@@ -264,7 +256,7 @@ TEST_P(MissingPortTest, ReportsUnableOpenPortAndLeavesTheFileCreated) {
   EXPECT_EQ(task->Status(), "Unable open port");
   EXPECT_EQ(owner.Messages(), (std::vector{StatusMessage(kIndex, PORT_STATUS_PORT_OPEN_FAILED)}));
   EXPECT_FALSE(task->m_file.IsOpen());
-  EXPECT_EQ(Contents(logPath), append ? Bytes(1000, 'o') : Bytes{});
+  EXPECT_EQ(FileBytes(logPath), append ? Bytes(1000, 'o') : Bytes{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Append, MissingPortTest, testing::Bool());
@@ -282,7 +274,7 @@ TEST_F(TaskTest, StartingALoggingTaskAgainChangesNothing) {
   device.Feed(Pattern(10, 40));
   ASSERT_TRUE(WaitReceived(*task, 50));
   task->StopLogging();
-  EXPECT_EQ(Contents(logPath), Pattern(50));  // not emptied by the second start
+  EXPECT_EQ(FileBytes(logPath), Pattern(50));  // not emptied by the second start
 }
 
 // Sends the pattern from its own thread as fast as the line takes it, until stopped.
@@ -342,7 +334,7 @@ TEST_F(TaskTest, StoppingDuringAStreamKeepsEveryByteReadAndWritesNothingAfter) {
 
   const uint32_t beforeStop = task.m_nReceived;
   task.StopLogging();
-  const Bytes logged = Contents(logPath);
+  const Bytes logged = FileBytes(logPath);
   EXPECT_EQ(logged, task.ReadSoFar());
   EXPECT_EQ(task.m_nFileBytes, logged.size());
   EXPECT_EQ(task.m_nReceived, logged.size());
@@ -351,7 +343,7 @@ TEST_F(TaskTest, StoppingDuringAStreamKeepsEveryByteReadAndWritesNothingAfter) {
   EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_FILE_ERROR)), 0u);
 
   sender.reset();  // the far end went on sending until now
-  EXPECT_EQ(Contents(logPath), logged);
+  EXPECT_EQ(FileBytes(logPath), logged);
 }
 
 TEST_F(TaskTest, DestroyingALoggingTaskClosesItsFileAndPort) {
@@ -366,7 +358,7 @@ TEST_F(TaskTest, DestroyingALoggingTaskClosesItsFileAndPort) {
   task.reset();
   EXPECT_FALSE(HoldsOpen(logPath));
   EXPECT_TRUE(PortIsFree(pty.portName()));
-  EXPECT_EQ(Contents(logPath), Pattern(100));
+  EXPECT_EQ(FileBytes(logPath), Pattern(100));
 }
 
 TEST_F(TaskTest, ALostDeviceIsReportedOnceAsAPortError) {
@@ -385,7 +377,7 @@ TEST_F(TaskTest, ALostDeviceIsReportedOnceAsAPortError) {
   EXPECT_TRUE(task->m_bLogging);  // the window's record, not the task's
   EXPECT_EQ(task->Status(), "Logging stopped");
   EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_PORT_ERROR)), 1u);
-  EXPECT_EQ(Contents(logPath), Pattern(10));
+  EXPECT_EQ(FileBytes(logPath), Pattern(10));
 }
 
 // Passes every call to the device it wraps and keeps the timeouts the task sets.
@@ -533,7 +525,7 @@ TEST_F(TaskTest, AStopWithinAStopLetsTheLastBlockReachTheFile) {
   EXPECT_GT(pumped, 0);
   EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_FILE_ERROR)), 0u);
   EXPECT_EQ(task.m_nFileBytes, 64u);
-  EXPECT_EQ(Contents(logPath), Pattern(64));
+  EXPECT_EQ(FileBytes(logPath), Pattern(64));
   EXPECT_EQ(task.Status(), "Logging stopped");
 }
 
@@ -647,7 +639,7 @@ TEST_F(TaskTest, LoadingAPortNeverSavedKeepsTheDefaults) {
 }
 
 TEST_F(TaskTest, SavingWhereNothingCanBeWrittenFails) {
-  Create(dir / "plain", {});
+  WriteFileBytes(dir / "plain", {});
   SettingsStore blocked(dir / "plain" / "settings.toml");
   CRedirectPort task(kFakePort, true, &owner, kIndex, opener, blocked);
   EXPECT_FALSE(task.SaveSettings());
