@@ -16,12 +16,22 @@ fi
 if [ -z "${CORVESSA_E2E_WORK:-}" ]; then
   work=$(mktemp -d /tmp/corvessa-e2e.XXXXXX)
   status=0
-  CORVESSA_E2E_WORK=$work unshare --mount --propagation private "$0" "$@" || status=$?
+  CORVESSA_E2E_WORK=$work unshare --mount --propagation unchanged "$0" "$@" || status=$?
   rm -rf --one-file-system "$work"
   exit $status
 fi
 
 work=$CORVESSA_E2E_WORK
+# Nothing mounted here may reach the machine: make every mount private, or, where the root
+# is no mount point (a chroot), make sure the ones this test covers already are.
+if ! mount --make-rprivate / 2>/dev/null; then
+  for target in /dev /sys /tmp; do
+    findmnt -n -o PROPAGATION --target "$target" | grep -q '^private' || {
+      echo "SKIPPED: $target is shared with the machine and cannot be made private here"
+      exit 77
+    }
+  done
+fi
 pids=()
 cleanup() {
   exec 3>&- 4>&-
