@@ -335,6 +335,17 @@ struct Outcome {
   uint32_t value;  // events, or bytes transferred
 };
 
+// Starts a wait for events on another thread; `thread` names it.
+std::future<Outcome> StartWaitEvent(PortDevice& device, pid_t& thread) {
+  return StartBlocking(
+      [&device] {
+        Outcome outcome{};
+        outcome.error = device.WaitEvent(outcome.value);
+        return outcome;
+      },
+      thread);
+}
+
 struct WakeCase {
   const char* name;
   bool read;  // else WaitEvent
@@ -400,13 +411,7 @@ TEST_F(TermiosDeviceTest, EarlierCancelsDoNotEndALaterWait) {
   ASSERT_EQ(m_device->SetEventMask(kAllEvents), 0);
   PortDevice& device = *m_device;
   pid_t thread = 0;
-  auto pending = StartBlocking(
-      [&device] {
-        Outcome outcome{};
-        outcome.error = device.WaitEvent(outcome.value);
-        return outcome;
-      },
-      thread);
+  auto pending = StartWaitEvent(device, thread);
   ASSERT_TRUE(testing_support::WaitUntilBlockedInPoll(thread)) << "the wait must block";
   m_pty.Send("x");
   ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
@@ -437,13 +442,7 @@ TEST_F(TermiosDeviceTest, UnreadBytesDoNotEndAWaitForOtherEvents) {
   ASSERT_EQ(m_device->SetEventMask(kAllEvents & ~EV_RXCHAR), 0);
   PortDevice& device = *m_device;
   pid_t thread = 0;
-  auto pending = StartBlocking(
-      [&device] {
-        Outcome outcome{};
-        outcome.error = device.WaitEvent(outcome.value);
-        return outcome;
-      },
-      thread);
+  auto pending = StartWaitEvent(device, thread);
   EXPECT_TRUE(testing_support::WaitUntilBlockedInPoll(thread)) << "must block, not spin";
   device.SetEventMask(0);
   EXPECT_EQ(pending.get().value, 0u);
@@ -529,13 +528,7 @@ TEST_F(TermiosDeviceTest, APendingWaitFailsWhenTheFarEndGoes) {
   ASSERT_EQ(m_device->SetEventMask(kAllEvents), 0);
   PortDevice& device = *m_device;
   pid_t thread = 0;
-  auto pending = StartBlocking(
-      [&device] {
-        Outcome outcome{};
-        outcome.error = device.WaitEvent(outcome.value);
-        return outcome;
-      },
-      thread);
+  auto pending = StartWaitEvent(device, thread);
   ASSERT_TRUE(testing_support::WaitUntilBlockedInPoll(thread));
   m_pty.CloseMaster();
   ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
