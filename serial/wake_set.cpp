@@ -28,12 +28,15 @@ void SignalEventFd(int fd) {
 
 WakeSet::~WakeSet() {
   for (int fd : m_spare) close(fd);
-  for (int fd : m_waiting) close(fd);
+  for (const Waiter& waiter : m_waiting) close(waiter.fd);
 }
 
 void WakeSet::WakeAll() {
   const std::lock_guard lock(m_mutex);
-  for (int fd : m_waiting) SignalEventFd(fd);
+  for (Waiter& waiter : m_waiting) {
+    SignalEventFd(waiter.fd);
+    waiter.woken = true;
+  }
 }
 
 int WakeSet::Enter(int& fd) {
@@ -45,14 +48,16 @@ int WakeSet::Enter(int& fd) {
   }
   fd = m_spare.back();
   m_spare.pop_back();
-  m_waiting.push_back(fd);
+  m_waiting.push_back({fd, false});
   return 0;
 }
 
 void WakeSet::Leave(int fd) {
   const std::lock_guard lock(m_mutex);
-  m_waiting.erase(std::find(m_waiting.begin(), m_waiting.end(), fd));
-  DrainEventFd(fd);
+  const auto waiter = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                   [fd](const Waiter& w) { return w.fd == fd; });
+  if (waiter->woken) DrainEventFd(fd);
+  m_waiting.erase(waiter);
   m_spare.push_back(fd);
 }
 

@@ -23,9 +23,14 @@ class WakeSet {
   int Enter(int& fd);
   void Leave(int fd);
 
+  struct Waiter {
+    int fd;
+    bool woken;  // only a woken eventfd needs draining when its ticket ends
+  };
+
   std::mutex m_mutex;
-  std::vector<int> m_waiting;  // eventfds of the tickets now held
-  std::vector<int> m_spare;    // drained eventfds kept for the next tickets
+  std::vector<Waiter> m_waiting;  // the tickets now held
+  std::vector<int> m_spare;       // drained eventfds kept for the next tickets
 };
 
 // One waiting operation's registration, for as long as the object lives.
