@@ -26,6 +26,7 @@ constexpr int kFullSpeedRounds = 5;
 constexpr size_t kPorts = 32;
 constexpr double kPacedBytesPerSecond = 11520;  // 115200 baud, 10 bits a byte
 constexpr auto kPacedDuration = std::chrono::seconds(10);
+constexpr int kPacedRounds = 3;
 constexpr auto kIdleDuration = std::chrono::seconds(10);
 
 class TempFolder {
@@ -88,27 +89,39 @@ void RunFullSpeed(const fs::path& folder, Totals& totals) {
   }
 }
 
+double MsPerMegabyte(const PacedLoad& load) {
+  return static_cast<double>(load.cpuNanoseconds) / 1e6 / (static_cast<double>(load.bytes) / 1e6);
+}
+
+// The middle round: on a virtual machine a thread is now and then charged for time in which
+// the host ran something else, and one such round must not decide the figure.
+double MedianMsPerMegabyte(std::vector<double> rounds) {
+  std::nth_element(rounds.begin(), rounds.begin() + rounds.size() / 2, rounds.end());
+  return rounds[rounds.size() / 2];
+}
+
 void RunPaced(const fs::path& folder, Totals& totals) {
   const auto bytesPerPort = static_cast<size_t>(
       kPacedBytesPerSecond * std::chrono::duration<double>(kPacedDuration).count());
   std::vector<Bytes> streams;
   for (size_t i = 0; i < kPorts; ++i) streams.push_back(RandomStream(bytesPerPort, 100 + i));
-  const auto loads = MeasurePacedLoad({&kCorvessa, &kDd}, streams, kPacedBytesPerSecond, folder);
-  const PacedLoad& corvessa = loads[0];
-  const PacedLoad& dd = loads[1];
-  for (const PacedLoad& load : loads) {
-    totals.bytes += load.bytes;
-    totals.damaged += load.damagedBytes;
+  const std::vector<const LoggerKind*> kinds = {&kCorvessa, &kDd};
+  std::vector<std::vector<double>> rounds(kinds.size());
+  for (int round = 0; round < kPacedRounds; ++round) {
+    const auto loads = MeasurePacedLoad(kinds, streams, kPacedBytesPerSecond, folder);
+    for (size_t k = 0; k < kinds.size(); ++k) {
+      rounds[k].push_back(MsPerMegabyte(loads[k]));
+      totals.bytes += loads[k].bytes;
+      totals.damaged += loads[k].damagedBytes;
+    }
   }
-  const auto msPerMegabyte = [](const PacedLoad& load) {
-    return static_cast<double>(load.cpuNanoseconds) / 1e6 / (static_cast<double>(load.bytes) / 1e6);
-  };
+  const double corvessa = MedianMsPerMegabyte(rounds[0]);
+  const double dd = MedianMsPerMegabyte(rounds[1]);
   std::printf(
-      "%zu ports at 115200 baud for %lld s, both loggers at once: Corvessa %.2f ms CPU per MB, %s "
-      "%.2f ms CPU per MB, "
-      "ratio %.2f (lower is better)\n",
-      kPorts, static_cast<long long>(kPacedDuration.count()), msPerMegabyte(corvessa),
-      kDd.label.c_str(), msPerMegabyte(dd), msPerMegabyte(corvessa) / msPerMegabyte(dd));
+      "%zu ports at 115200 baud for %lld s, both loggers at once (median of %d): Corvessa %.2f "
+      "ms CPU per MB, %s %.2f ms CPU per MB, ratio %.2f (lower is better)\n",
+      kPorts, static_cast<long long>(kPacedDuration.count()), kPacedRounds, corvessa,
+      kDd.label.c_str(), dd, corvessa / dd);
 }
 
 bool RunIdle(const fs::path& folder) {
