@@ -46,6 +46,16 @@ class ReceivedBytes {
   std::vector<uint8_t> m_bytes;
 };
 
+// The handler reads what has arrived and keeps it, as a logging task would.
+void ReadEveryEventInto(ReceivedBytes& received, RecordingPort& port) {
+  port.rxAction = [&received](RecordingPort& self, uint32_t) {
+    uint8_t buffer[4096];
+    received.Add(buffer, self.Read(buffer, sizeof buffer));
+  };
+}
+
+constexpr serial::CommTimeouts kReadWhatIsThere{0xFFFFFFFF, 0, 0, 0, 300};
+
 std::chrono::nanoseconds ProcessCpuTime() {
   timespec now{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
@@ -56,13 +66,9 @@ TEST(CommPortOnPty, EveryByteSentReachesOnRxCharAndRead) {
   PtyPair pty;
   ReceivedBytes received;
   RecordingPort port;
-  port.rxAction = [&received](RecordingPort& self, uint32_t) {
-    uint8_t buffer[4096];
-    received.Add(buffer, self.Read(buffer, sizeof buffer));
-  };
+  ReadEveryEventInto(received, port);
   ASSERT_TRUE(OpenDefaults(port, pty)) << "errno " << port.LastOpenError();
-  const serial::CommTimeouts timeouts{0xFFFFFFFF, 0, 0, 0, 300};  // read what is there
-  ASSERT_TRUE(port.SetTimeouts(&timeouts));
+  ASSERT_TRUE(port.SetTimeouts(&kReadWhatIsThere));
 
   std::vector<uint8_t> sent;
   for (int round = 0; round < 3; ++round)
@@ -80,13 +86,9 @@ TEST(CommPortOnPty, CloseOfAWaitingReaderReturnsPromptly) {
   PtyPair pty;
   ReceivedBytes received;
   RecordingPort port;
-  port.rxAction = [&received](RecordingPort& self, uint32_t) {
-    uint8_t buffer[64];
-    received.Add(buffer, self.Read(buffer, sizeof buffer));
-  };
+  ReadEveryEventInto(received, port);
   ASSERT_TRUE(OpenDefaults(port, pty)) << "errno " << port.LastOpenError();
-  const serial::CommTimeouts timeouts{0xFFFFFFFF, 0, 0, 0, 300};
-  ASSERT_TRUE(port.SetTimeouts(&timeouts));
+  ASSERT_TRUE(port.SetTimeouts(&kReadWhatIsThere));
   // One byte read by the handler: from here on the reader goes back to an idle wait.
   pty.Send("x");
   ASSERT_EQ(received.AwaitCount(1).size(), 1u);
