@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "logging/file_error.h"
@@ -18,6 +20,14 @@ std::string FullPath(const std::string& path) {
   return absolute.empty() ? path : absolute.lexically_normal().string();
 }
 
+// A log file may be a pipe whose reader goes away. SIGPIPE would then end the whole program,
+// every port with it; ignored, the write fails with EPIPE and is reported like any file error.
+// Process-wide, once, before any log file can be written.
+void IgnoreBrokenPipes() {
+  static std::once_flag once;
+  std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
+}
+
 }  // namespace
 
 LogFile::~LogFile() { Close(); }
@@ -25,6 +35,7 @@ LogFile::~LogFile() { Close(); }
 bool LogFile::Open(const std::string& path, bool append) {
   Close();
   if (path.empty()) return false;
+  IgnoreBrokenPipes();
   // O_NONBLOCK only while opening, so a FIFO without a reader fails instead of hanging the
   // window; writes block as usual.
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (append ? 0 : O_TRUNC);
