@@ -22,20 +22,18 @@ std::optional<std::string> FirstLine(const fs::path& file) {
   return line;
 }
 
-std::optional<unsigned long> ReadNumber(const fs::path& file, int base) {
+std::optional<unsigned long> ReadNumber(const fs::path& file) {
   const auto line = FirstLine(file);
   if (!line || line->empty()) return std::nullopt;
   char* end = nullptr;
-  const unsigned long number = std::strtoul(line->c_str(), &end, base);
+  const unsigned long number = std::strtoul(line->c_str(), &end, 10);
   if (end == line->c_str()) return std::nullopt;
   return number;
 }
 
-// The 8250 driver lists as many ports as it was built for, with or without a chip.
-bool IsPlaceholderPort(const fs::path& entry) {
-  if (ReadNumber(entry / "type", 10) == 0ul) return true;
-  return ReadNumber(entry / "port", 16) == 0ul && ReadNumber(entry / "iomem_base", 16) == 0ul;
-}
+// The 8250 driver lists as many ports as it was built for, with or without a chip; an empty
+// slot has type 0. A zero I/O port and memory base mean nothing: UARTs on SPI or I2C have both.
+bool IsPlaceholderPort(const fs::path& entry) { return ReadNumber(entry / "type") == 0ul; }
 
 bool HasDevice(const fs::path& entry) {
   std::error_code error;

@@ -74,10 +74,13 @@ INSTANTIATE_TEST_SUITE_P(
         DiscoveryCase{"OnlyEntriesWithADevice",
                       {{"ttyUSB0"}, {"tty0", false}, {"console", false}, {"ptmx", false}},
                       {"ttyUSB0"}},
+        // Only type 0 marks an empty slot: UARTs on SPI or I2C (ttySC0) have a type but
+        // neither an I/O port nor a memory base.
         DiscoveryCase{"Uart8250PlaceholdersLeftOut",
                       {Uart("ttyS0", "4", "0x3F8", "0x0"), Uart("ttyS1", "0", "0x2F8", "0x0"),
-                       Uart("ttyS2", "4", "0x0", "0x0"), Uart("ttyAMA0", "83", "0x0", "0x9000000")},
-                      {"ttyAMA0", "ttyS0"}},
+                       Uart("ttyS2", "0", "0x0", "0x0"), Uart("ttySC0", "107", "0x0", "0x0"),
+                       Uart("ttyAMA0", "83", "0x0", "0x9000000")},
+                      {"ttyAMA0", "ttyS0", "ttySC0"}},
         DiscoveryCase{"NaturalOrder",
                       {{"ttyS10"}, {"ttyUSB1"}, {"ttyS2"}, {"ttyACM0"}, {"ttyUSB10"}, {"ttyS1"}},
                       {"ttyACM0", "ttyS1", "ttyS2", "ttyS10", "ttyUSB1", "ttyUSB10"}},
