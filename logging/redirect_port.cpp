@@ -75,7 +75,10 @@ CRedirectPort::CRedirectPort(std::string portName, bool current, PortOwner* owne
       m_strPort(std::move(portName)),
       m_nIndex(index),
       m_bCurrent(current),
-      m_store(store) {}
+      m_store(store) {
+  // Set before the reader thread exists: a first read without them would wait for 4096 bytes.
+  SetTimeoutsAtOpen(kLoggingTimeouts);
+}
 
 CRedirectPort::~CRedirectPort() {
   // The reader thread calls this object's handlers: end it while the object is still whole.
@@ -101,7 +104,6 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
     m_file.Close();
     return false;
   }
-  SetTimeouts(&kLoggingTimeouts);
   SetStatus("Logging started");
   PostStatus(PORT_STATUS_STARTED);
   return true;

@@ -86,6 +86,7 @@ bool CCommPort::Open(const std::string& portName, uint32_t baudRate, uint8_t byt
   if ((error = device->GetState(block)) != 0) return FailOpen(error);
   serial::ApplyOpeningSettings(block, baudRate, byteSize, stopBits, parity, flowControl);
   if ((error = device->SetState(block)) != 0) return FailOpen(error);
+  if (m_openTimeouts) device->SetTimeouts(*m_openTimeouts);
   return StartReader(std::move(device));
 }
 

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -61,6 +62,9 @@ class CCommPort {
   // a Close of this port is already under way (e.g. re-entered from the message pump).
   void Close();
   bool SetTimeouts(const serial::CommTimeouts* timeouts);
+  // Timeouts that every following Open gives the device before its reader thread starts, so
+  // that even the first read obeys them. A device that refuses them still opens.
+  void SetTimeoutsAtOpen(const serial::CommTimeouts& timeouts) { m_openTimeouts = timeouts; }
 
   bool SetBaudRate(uint32_t baudRate);
   bool SetByteSize(uint8_t byteSize);
@@ -83,6 +87,7 @@ class CCommPort {
   bool ChangeState(const std::function<void(serial::ControlBlock&)>& change);
 
   serial::PortOpener* m_pOpener;
+  std::optional<serial::CommTimeouts> m_openTimeouts;
   std::unique_ptr<serial::PortDevice> m_hComm;  // null while the port is closed
   std::thread m_hThread;
   std::shared_ptr<serial::StopSignal> m_hStopEvent;  // this port's own, signalled at thread end

@@ -380,17 +380,25 @@ TEST_F(TaskTest, ALostDeviceIsReportedOnceAsAPortError) {
   EXPECT_EQ(FileBytes(logPath), Pattern(10));
 }
 
-// Passes every call to the device it wraps and keeps the timeouts the task sets.
+// Passes every call to the device it wraps and keeps the timeouts the task sets. A slow
+// watcher answers SetTimeouts only after a while, as a slow driver may, and notes any read
+// that came before timeouts were set.
 class TimeoutWatcher : public serial::PortDevice {
  public:
   TimeoutWatcher(std::unique_ptr<serial::PortDevice> inner,
-                 std::vector<serial::CommTimeouts>& timeouts)
-      : m_inner(std::move(inner)), m_timeouts(timeouts) {}
+                 std::vector<serial::CommTimeouts>& timeouts, std::chrono::milliseconds delay,
+                 std::atomic<bool>& readBeforeTimeouts)
+      : m_inner(std::move(inner)),
+        m_timeouts(timeouts),
+        m_delay(delay),
+        m_readBeforeTimeouts(readBeforeTimeouts) {}
 
   int GetState(serial::ControlBlock& block) override { return m_inner->GetState(block); }
   int SetState(const serial::ControlBlock& block) override { return m_inner->SetState(block); }
   int SetTimeouts(const serial::CommTimeouts& timeouts) override {
+    std::this_thread::sleep_for(m_delay);
     m_timeouts.push_back(timeouts);
+    m_timeoutsSet = true;
     return m_inner->SetTimeouts(timeouts);
   }
   int SetEventMask(uint32_t mask) override { return m_inner->SetEventMask(mask); }
@@ -400,6 +408,7 @@ class TimeoutWatcher : public serial::PortDevice {
     return m_inner->ClearError(errors, waiting);
   }
   int Read(void* buffer, uint32_t count, uint32_t& done) override {
+    if (!m_timeoutsSet) m_readBeforeTimeouts = true;
     return m_inner->Read(buffer, count, done);
   }
   int Write(const void* buffer, uint32_t count, uint32_t& done) override {
@@ -411,21 +420,43 @@ class TimeoutWatcher : public serial::PortDevice {
  private:
   std::unique_ptr<serial::PortDevice> m_inner;
   std::vector<serial::CommTimeouts>& m_timeouts;
+  const std::chrono::milliseconds m_delay;
+  std::atomic<bool>& m_readBeforeTimeouts;
+  std::atomic<bool> m_timeoutsSet{false};
 };
 
 class TimeoutWatchingOpener : public serial::PortOpener {
  public:
-  explicit TimeoutWatchingOpener(serial::PortOpener& inner) : m_inner(inner) {}
+  explicit TimeoutWatchingOpener(serial::PortOpener& inner,
+                                 std::chrono::milliseconds delay = std::chrono::milliseconds(0))
+      : m_inner(inner), m_delay(delay) {}
   std::unique_ptr<serial::PortDevice> Open(const std::string& name, int& error) override {
     auto device = m_inner.Open(name, error);
     if (!device) return nullptr;
-    return std::make_unique<TimeoutWatcher>(std::move(device), timeouts);
+    return std::make_unique<TimeoutWatcher>(std::move(device), timeouts, m_delay,
+                                            readBeforeTimeouts);
   }
   std::vector<serial::CommTimeouts> timeouts;  // read only while no reader thread runs
+  std::atomic<bool> readBeforeTimeouts{false};
 
  private:
   serial::PortOpener& m_inner;
+  const std::chrono::milliseconds m_delay;
 };
+
+// The reader thread starts inside the port's Open, and bytes that already wait are read at
+// once: that first read must obey the logging timeouts, or it would wait for a full block.
+TEST_F(TaskTest, TheFirstReadAlreadyObeysTheLoggingTimeouts) {
+  TimeoutWatchingOpener slow(opener, 200ms);
+  CRedirectPort task(kFakePort, true, &owner, kIndex, slow, store);
+  task.m_strFile = logPath.string();
+  device.Feed(Pattern(10));
+  ASSERT_TRUE(Start(task));
+  ASSERT_TRUE(WaitReceived(task, 10));
+  task.StopLogging();
+  EXPECT_FALSE(slow.readBeforeTimeouts);
+  EXPECT_EQ(slow.timeouts.size(), 1u);
+}
 
 struct ResumeCase {
   const char* name;
