@@ -39,15 +39,16 @@ int CheckedOpen(const std::string& path, int& fd, bool& pseudoTerminal) {
   return 0;
 }
 
-// What a port is before its first SetState: the driver's rate and frame, no flow control,
-// DTR and RTS raised, and the platform's usual values for the fields termios lacks.
+// What a port is before its first SetState: the driver's rate, frame and flow control, DTR
+// and RTS raised, and the platform's usual values for the fields termios lacks. The line's
+// own flow control is kept, since an open with a choice outside the table must keep it.
 ControlBlock InitialBlock(const LineImage& image) {
   ControlBlock block;
   block.flags = dcb_flag::fBinary;
   block.XonLim = 2048;
   block.XoffLim = 512;
+  ApplyFlowControl(block, 0);  // DTR and RTS raised; the line's handshakes are decoded next
   DecodeImage(image, true, block);
-  ApplyFlowControl(block, 0);                      // raw: XON/XOFF and RTS/CTS only once chosen
   if (block.BaudRate == 0) block.BaudRate = 9600;  // rate 0 would hang the line up
   return block;
 }

@@ -1,5 +1,6 @@
 // CCommPort over the real serial layer, on pseudo-terminals: the test drives the far end.
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <time.h>
 
 #include <cerrno>
@@ -132,5 +133,41 @@ TEST(CommPortOnPty, FarEndGoneReportsOnceAndTheReaderRestsUntilClose) {
   port.Close();
   EXPECT_EQ(port.Calls(), Calls{"ThreadError:2"});
 }
+
+struct FlowOnOpenCase {
+  const char* name;
+  uint8_t flowChoice;
+  bool flowKept;  // the line's own CRTSCTS, IXON and IXOFF stay
+};
+
+class FlowControlOnOpen : public testing::TestWithParam<FlowOnOpenCase> {};
+
+// A choice outside the table leaves the line's own flow control as it was; a choice from it
+// replaces it.
+TEST_P(FlowControlOnOpen, AChoiceAbove2KeepsTheLinesOwn) {
+  PtyPair pty;
+  termios line{};
+  ASSERT_EQ(tcgetattr(pty.masterFd(), &line), 0);
+  line.c_cflag |= CRTSCTS;
+  line.c_iflag |= IXON | IXOFF;
+  ASSERT_EQ(tcsetattr(pty.masterFd(), TCSANOW, &line), 0);
+
+  RecordingPort port;
+  ASSERT_TRUE(port.Open(pty.portName(), 9600, 8, serial::ONESTOPBIT, serial::NOPARITY,
+                        GetParam().flowChoice))
+      << "errno " << port.LastOpenError();
+  ASSERT_EQ(tcgetattr(pty.masterFd(), &line), 0);
+  port.Close();
+  const bool kept = GetParam().flowKept;
+  EXPECT_EQ((line.c_cflag & CRTSCTS) != 0, kept);
+  EXPECT_EQ((line.c_iflag & IXON) != 0, kept);
+  EXPECT_EQ((line.c_iflag & IXOFF) != 0, kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, FlowControlOnOpen,
+                         testing::Values(FlowOnOpenCase{"Choice3", 3, true},
+                                         FlowOnOpenCase{"Choice255", 255, true},
+                                         FlowOnOpenCase{"None", 0, false}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

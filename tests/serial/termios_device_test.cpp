@@ -214,12 +214,13 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"KeptFields", [](ControlBlock b) { return EveryKeptFieldSet(b); }}),
     CaseName());
 
-TEST_F(TermiosDeviceTest, AFreshPortIsRawAtTheDriversRateWithNoFlowControl) {
+// The cooked line has XON/XOFF both ways and no RTS/CTS: a fresh port reports them as its own.
+TEST_F(TermiosDeviceTest, AFreshPortIsRawAtTheDriversRateAndFlowControl) {
   const ControlBlock block = State();
   EXPECT_NE(block.BaudRate, 0u);
   EXPECT_TRUE(block.Has(dcb_flag::fBinary));
-  EXPECT_FALSE(block.Has(dcb_flag::fOutX) || block.Has(dcb_flag::fInX) ||
-               block.Has(dcb_flag::fOutxCtsFlow));
+  EXPECT_TRUE(block.Has(dcb_flag::fOutX) && block.Has(dcb_flag::fInX));
+  EXPECT_FALSE(block.Has(dcb_flag::fOutxCtsFlow));
   EXPECT_EQ(block.DtrControl(), DTR_CONTROL_ENABLE);
   EXPECT_EQ(block.RtsControl(), RTS_CONTROL_ENABLE);
   EXPECT_EQ(block.XonChar, 0x11);
