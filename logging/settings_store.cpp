@@ -6,11 +6,11 @@
 
 #include <cstdlib>
 #include <iostream>
-#include <sstream>
 #include <system_error>
 #include <vector>
 
 #include "logging/store_file.h"
+#include "logging/toml_text.h"
 
 namespace fs = std::filesystem;
 
@@ -153,16 +153,22 @@ std::optional<StoredValues> SettingsStore::Load(const std::string& port) const {
 }
 
 bool SettingsStore::Save(const std::string& port, const StoredValues& values) {
+  // A name TOML cannot hold would come back as another port's, or as none.
+  if (!IsValidUtf8(port)) return false;
   std::error_code error;
   if (m_file.has_parent_path()) fs::create_directories(m_file.parent_path(), error);
   if (error) return false;
   store_file::ExclusiveLock lock(m_file.string() + ".lock");
   if (!lock.held()) return false;
+  // A settings file that links elsewhere (as dotfile managers make it) stays a link: the
+  // file it names is the one replaced.
+  std::error_code missing;  // a file not there yet is no link
+  const bool link = fs::is_symlink(fs::symlink_status(m_file, missing));
+  const fs::path target = link ? fs::weakly_canonical(m_file, error) : m_file;
+  if (error) return false;
   // Another copy of the program may have saved its ports since this one started.
-  StoreContents store = ReadStore(m_file);
-  if (store.state == StoreState::kUnreadable && !KeepUnreadable(m_file)) return false;
+  StoreContents store = ReadStore(target);
+  if (store.state == StoreState::kUnreadable && !KeepUnreadable(target)) return false;
   Merge(PortTable(store.table, port), values);
-  std::ostringstream text;
-  text << store.table << '\n';
-  return store_file::ReplaceFile(m_file, text.str());
+  return store_file::ReplaceFile(target, toml_text::Document(store.table));
 }

@@ -32,7 +32,8 @@ class SettingsStore {
   // the program does not know are kept, and so are the other ports. A string that is not
   // valid UTF-8 cannot be stored in TOML unchanged and is skipped (its old value stays).
   // A file that cannot be parsed is kept beside as "<file>.unreadable-<time>" before it is
-  // replaced. False when nothing could be written.
+  // replaced. A settings file that is a symbolic link is written through it. False when
+  // nothing could be written, and for a port name that is not valid UTF-8.
   bool Save(const std::string& port, const StoredValues& values);
 
   const std::filesystem::path& file() const { return m_file; }

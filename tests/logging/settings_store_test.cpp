@@ -90,6 +90,51 @@ INSTANTIATE_TEST_SUITE_P(
                     RoundTripCase{"ttyACM0", "control \x01\x1f\x7f bytes"},
                     RoundTripCase{"[ttyS1]", "'''single''' \"\"\"triple\"\"\""}));
 
+// A saved name reads back as itself and as no other, and leaves the other ports readable.
+TEST_F(SettingsStoreTest, AwkwardNamesNeverBecomeOtherNames) {
+  const std::vector<std::string> names = {"it's", "a'b", "'",     "\"", "back\\slash", "a\tb\rc",
+                                          "a\nb", "x y", "\x01\x7f", "münchen 港", ""};
+  const auto valuesOf = [](size_t i) { return StoredValues{{"baudrate", uint32_t(i)}}; };
+  for (size_t i = 0; i < names.size(); ++i) ASSERT_TRUE(m_store.Save(names[i], valuesOf(i)));
+  for (size_t i = 0; i < names.size(); ++i)
+    EXPECT_EQ(m_store.Load(names[i]), valuesOf(i)) << names[i];
+  EXPECT_EQ(m_store.Load("it"), std::nullopt);
+}
+
+TEST_F(SettingsStoreTest, ANameThatIsNotUtf8IsRefusedAndTheFileStaysAsItWas) {
+  ASSERT_TRUE(m_store.Save("ttyS0", kEightValues));
+  const std::string before = ReadText(m_file);
+  EXPECT_FALSE(m_store.Save("tty\xff", kEightValues));
+  EXPECT_EQ(ReadText(m_file), before);
+}
+
+struct LinkCase {
+  const char* name;
+  bool relative;  // the link names its target relative to its own folder
+};
+
+class SettingsFileLink : public SettingsStoreTest, public testing::WithParamInterface<LinkCase> {};
+
+// Dotfile managers keep the real file elsewhere and link to it: the link must stay a link.
+TEST_P(SettingsFileLink, IsWrittenThroughAndStaysALink) {
+  const fs::path real = m_dir / "dotfiles/corvessa.toml";
+  WriteText(real, "[ttyS0]\nparity = 2\n");
+  fs::create_directories(m_file.parent_path());
+  fs::create_symlink(GetParam().relative ? fs::relative(real, m_file.parent_path()) : real,
+                     m_file);
+  ASSERT_TRUE(m_store.Save("pts/3", kEightValues));
+  EXPECT_TRUE(fs::is_symlink(m_file));
+  EXPECT_EQ(m_store.Load("pts/3"), kEightValues);
+  EXPECT_EQ(m_store.Load("ttyS0"), (StoredValues{{"parity", 2u}}));
+  EXPECT_THAT(ReadText(real), HasSubstr("pts/3"));
+  EXPECT_TRUE(FilesNamed(real.parent_path(), ".tmp-").empty());
+  EXPECT_TRUE(FilesNamed(m_file.parent_path(), ".tmp-").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, SettingsFileLink,
+                         testing::Values(LinkCase{"Absolute", false}, LinkCase{"Relative", true}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
 struct LoadCase {
   std::string body;  // the lines of the port's table
   StoredValues expected;
