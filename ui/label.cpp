@@ -1,6 +1,5 @@
 #include "ui/label.h"
 
-#include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -16,11 +15,7 @@ constexpr int kGradientBands = 100;
 }  // namespace
 
 CLabel::CLabel(QWidget* parent)
-    : QLabel(parent),
-      m_crText(ui::ToColorRef(palette().color(QPalette::WindowText))),
-      m_hFaceBrush(palette().color(QPalette::Button)) {
-  // The label paints every pixel itself, so Qt need not clear the background first.
-  setAttribute(Qt::WA_OpaquePaintEvent);
+    : QLabel(parent), m_crText(ui::ToColorRef(palette().color(QPalette::WindowText))) {
   setTextFormat(Qt::PlainText);
 }
 
@@ -32,6 +27,7 @@ CLabel& CLabel::SetBkColor(COLORREF crBack, COLORREF crBackEnd, int nFillMode) {
   m_nFillMode = nFillMode;
   m_hBackBrush.reset();
   if (nFillMode == 0) m_hBackBrush = QBrush(ui::ToQColor(crBack));
+  UpdateOpaqueness();
   RedrawLabel();
   return *this;
 }
@@ -96,8 +92,7 @@ CLabel& CLabel::SetBorder(bool border) {
 
 CLabel& CLabel::SetTransparent(bool transparent) {
   m_bTransparent = transparent;
-  // A transparent label lets its parent paint what lies under it.
-  setAttribute(Qt::WA_OpaquePaintEvent, !transparent);
+  UpdateOpaqueness();
   RedrawLabel();
   return *this;
 }
@@ -207,6 +202,10 @@ void CLabel::UpdateCursor() {
   }
 }
 
+// A label with a background of its own paints every pixel, so Qt need not clear it first;
+// any other lets its parent paint what lies under it.
+void CLabel::UpdateOpaqueness() { setAttribute(Qt::WA_OpaquePaintEvent, HasOwnBackground()); }
+
 void CLabel::RedrawLabel() {
   // Qt repaints what lies under a transparent label by itself.
   update();
@@ -234,17 +233,8 @@ void CLabel::mousePressEvent(QMouseEvent* event) {
   event->accept();
 }
 
-void CLabel::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) {
-    // The default background follows the desktop colours; the text colour stays as chosen.
-    m_hFaceBrush = QBrush(palette().color(QPalette::Button));
-    RedrawLabel();
-  }
-  QLabel::changeEvent(event);
-}
-
 void CLabel::paintEvent(QPaintEvent* /*event*/) {
-  if (m_bTransparent) {
+  if (!HasOwnBackground()) {
     QPainter painter(this);
     PaintLabel(painter);
     return;
@@ -262,8 +252,8 @@ void CLabel::paintEvent(QPaintEvent* /*event*/) {
 
 void CLabel::PaintLabel(QPainter& painter) {
   const QRect rc = contentsRect();
-  if (!m_bTransparent) {
-    if (frameWidth() > 0) painter.fillRect(rect(), m_hFaceBrush);
+  if (HasOwnBackground()) {
+    if (frameWidth() > 0) painter.fillRect(rect(), palette().window());
     PaintBackground(painter, rc);
   }
   PaintText(painter, rc);
@@ -272,7 +262,7 @@ void CLabel::PaintLabel(QPainter& painter) {
 
 void CLabel::PaintBackground(QPainter& painter, const QRect& rc) const {
   if (m_nFillMode == 0) {
-    painter.fillRect(rc, m_hBackBrush ? *m_hBackBrush : m_hFaceBrush);
+    painter.fillRect(rc, *m_hBackBrush);
   } else {
     DrawGradient(painter, rc, m_crBack, m_crBackEnd, kGradientBands);
   }

@@ -1,6 +1,7 @@
 #pragma once
 // A static text that paints itself with its own colours, font and background, and can act as a
-// web link, a mail link or a link that tells its parent it was clicked.
+// web link, a mail link or a link that tells its parent it was clicked. Until it is given a
+// background of its own, what lies under it (its parent, a group box) shows through.
 
 #include <QBasicTimer>
 #include <QBrush>
@@ -57,7 +58,6 @@ class CLabel : public QLabel {
   uint32_t StaticStyle() const { return m_dwStyle; }
 
   COLORREF TextColor() const { return m_crText; }
-  COLORREF FaceColor() const { return ui::ToColorRef(m_hFaceBrush.color()); }
   const QFont& LogFont() const { return m_lf; }
   int Escapement() const { return m_nEscapement; }
   int LinkMode() const { return m_nLinkMode; }
@@ -74,10 +74,11 @@ class CLabel : public QLabel {
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
-  void changeEvent(QEvent* event) override;
 
  private:
   void RedrawLabel();
+  bool HasOwnBackground() const { return !m_bTransparent && (m_nFillMode != 0 || m_hBackBrush); }
+  void UpdateOpaqueness();
   void PaintLabel(QPainter& painter);
   void PaintBackground(QPainter& painter, const QRect& rc) const;
   void DrawGradient(QPainter& painter, const QRect& rc, COLORREF from, COLORREF to, int bands) const;
@@ -90,7 +91,6 @@ class CLabel : public QLabel {
 
   COLORREF m_crText;
   COLORREF m_cr3DHighlight = 0xFFFFFF;
-  QBrush m_hFaceBrush;
   std::optional<QBrush> m_hBackBrush;  // only while the fill mode is solid
   QFont m_lf;
   int m_nEscapement = 0;  // tenths of a degree, counter-clockwise

@@ -44,7 +44,7 @@ class LabelTest : public testing::Test {
   // Known desktop colours for every test; the application's own come back afterwards.
   void SetUp() override {
     QPalette palette = m_applicationPalette;
-    palette.setColor(QPalette::Button, QColor(0xD4, 0xD0, 0xC8));
+    palette.setColor(QPalette::Button, QColor(0xF4, 0xF4, 0xF4));  // not the label's: see below
     palette.setColor(QPalette::WindowText, Qt::black);
     palette.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
     SetApplicationPalette(palette);
@@ -299,9 +299,9 @@ enum class PaletteRoute { Parent, Application };
 
 class LabelPaletteTest : public LabelTest, public testing::WithParamInterface<PaletteRoute> {};
 
-TEST_P(LabelPaletteTest, PaletteChangeRepaintsFaceButKeepsTextColour) {
+TEST_P(LabelPaletteTest, PaletteChangeKeepsTheChosenTextColour) {
   QPalette changed = m_parent.palette();
-  changed.setColor(QPalette::Button, QColor(0x20, 0x60, 0xA0));
+  changed.setColor(QPalette::Window, QColor(0x20, 0x60, 0xA0));
   changed.setColor(QPalette::WindowText, QColor(0xFF, 0x00, 0x00));
   if (GetParam() == PaletteRoute::Parent) {
     m_parent.setPalette(changed);
@@ -310,7 +310,6 @@ TEST_P(LabelPaletteTest, PaletteChangeRepaintsFaceButKeepsTextColour) {
   }
   const QImage image = Grab();
 
-  EXPECT_EQ(m_label->FaceColor(), 0xA06020u);
   EXPECT_EQ(m_label->TextColor(), 0x000000u);
   EXPECT_EQ(image.pixelColor(245, 35), QColor(0x20, 0x60, 0xA0));
   EXPECT_GT(CountPixelsNear(image, m_label->rect(), Qt::black), 0);
@@ -319,15 +318,21 @@ TEST_P(LabelPaletteTest, PaletteChangeRepaintsFaceButKeepsTextColour) {
 
 INSTANTIATE_TEST_SUITE_P(Routes, LabelPaletteTest, testing::Values(PaletteRoute::Parent, PaletteRoute::Application));
 
-TEST_F(LabelTest, PaintsTextOnTheButtonFace) {
+// The default background is what lies under the label, so it never shows as a box of
+// another colour on a group box or a coloured parent.
+TEST_F(LabelTest, PaintsTextOnWhatLiesUnderIt) {
+  m_parent.setAutoFillBackground(true);
+  QPalette palette = m_parent.palette();
+  palette.setColor(QPalette::Window, QColor(0x80, 0x00, 0x80));
+  m_parent.setPalette(palette);
   m_label->SetTextColor(kBlue).SetFontBold(true);
-  const QImage image = Grab();
-  EXPECT_EQ(image.pixelColor(245, 35), QColor(0xD4, 0xD0, 0xC8));
-  EXPECT_EQ(image.pixelColor(0, 0), QColor(0xD4, 0xD0, 0xC8));
+  const QImage image = m_parent.grab().toImage();
+  EXPECT_EQ(image.pixelColor(10 + 245, 10 + 35), QColor(0x80, 0x00, 0x80));
+  EXPECT_EQ(image.pixelColor(10, 10), QColor(0x80, 0x00, 0x80));
   // Left-aligned from the top: the text lies in the upper left part only.
-  EXPECT_GT(CountPixelsNear(image, QRect(0, 0, 150, 25), QColor(0, 0, 255), 0), 0);
-  EXPECT_EQ(CountPixelsNear(image, QRect(150, 0, 100, 40), QColor(0, 0, 255)), 0);
-  EXPECT_TRUE(m_label->testAttribute(Qt::WA_OpaquePaintEvent));
+  EXPECT_GT(CountPixelsNear(image, QRect(10, 10, 150, 25), QColor(0, 0, 255), 0), 0);
+  EXPECT_EQ(CountPixelsNear(image, QRect(160, 10, 100, 40), QColor(0, 0, 255)), 0);
+  EXPECT_FALSE(m_label->testAttribute(Qt::WA_OpaquePaintEvent));
 }
 
 TEST_F(LabelTest, SolidBackgroundColourReplacesTheFace) {
@@ -388,8 +393,12 @@ TEST_F(LabelTest, TransparentLabelShowsItsParent) {
   const QImage parentImage = m_parent.grab().toImage();
   EXPECT_EQ(parentImage.pixelColor(10 + 245, 10 + 35), QColor(0x80, 0x00, 0x80));
 
+  // Transparency hides a background of the label's own; without one the parent shows anyway.
+  m_label->SetBkColor(0x00FF00);
+  EXPECT_EQ(m_parent.grab().toImage().pixelColor(10 + 245, 10 + 35), QColor(0x80, 0x00, 0x80));
   m_label->SetTransparent(false);
-  EXPECT_EQ(m_parent.grab().toImage().pixelColor(10 + 245, 10 + 35), QColor(0xD4, 0xD0, 0xC8));
+  EXPECT_TRUE(m_label->testAttribute(Qt::WA_OpaquePaintEvent));
+  EXPECT_EQ(m_parent.grab().toImage().pixelColor(10 + 245, 10 + 35), QColor(0, 255, 0));
 }
 
 TEST_F(LabelTest, SetTextRepaintsTheNewText) {
