@@ -1,5 +1,6 @@
 #include "app/main_app.h"
 
+#include <QEventLoop>
 #include <QIcon>
 
 #include "ui/redirect_dlg.h"
@@ -31,7 +32,11 @@ CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv) {
 
 bool CMainApp::InitInstance() {
   CRedirectDlg dialog;
-  // How the window ended does not matter: closing it ends the program.
-  dialog.exec();
+  // Shown as an ordinary window rather than run modally, which would make it a modal dialog
+  // for the desktop; how it ended does not matter: closing it ends the program.
+  QEventLoop untilClosed;
+  QObject::connect(&dialog, &QDialog::finished, &untilClosed, &QEventLoop::quit);
+  dialog.show();
+  untilClosed.exec();
   return false;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // CMainApp: the program's application object. It names the program for the desktop, runs the
-// main window modally and ends the program when that window closes.
+// main window and ends the program when that window closes.
 
 #include <QApplication>
 

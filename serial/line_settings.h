@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace serial {
@@ -34,6 +35,13 @@ inline constexpr int kDefaultDataBitsIndex = 3;
 inline constexpr int kDefaultParityIndex = 0;
 inline constexpr int kDefaultStopBitsIndex = 0;
 inline constexpr int kDefaultFlowControlIndex = 2;
+
+// A baud rate as people type it: a positive decimal number, blanks around it allowed, nothing
+// else (no sign, no unit), at most the largest rate a task keeps (a signed 32-bit number).
+// Nothing for any other text; kBaudRateRule then says what is wanted.
+std::optional<uint32_t> ParseBaudRate(std::string_view text);
+inline constexpr std::string_view kBaudRateRule =
+    "Baud rate must be a whole number from 1 to 2147483647";
 
 // The byte size the comm port receives: the data-bits choice plus 5, in 8-bit arithmetic.
 constexpr uint8_t ByteSizeOf(int32_t dataBitsChoice) {

@@ -14,6 +14,8 @@
 
 #include "ui/label.h"
 #include "ui/port_list.h"
+#include "ui/setting_list.h"
+#include "ui/status_line.h"
 
 // Outside any namespace, as the resource macro requires.
 static void RegisterResources() { Q_INIT_RESOURCE(resources); }
@@ -122,6 +124,7 @@ QWidget* CreateStatic(const ControlTemplate& t, QWidget* parent) {
     label->setText(text);
     return label;
   }
+  if (t.id == IDC_STATUS) return new StatusLine(text, parent);
   auto* label = new QLabel(text, parent);
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -130,7 +133,7 @@ QWidget* CreateStatic(const ControlTemplate& t, QWidget* parent) {
 }
 
 QWidget* CreateComboBox(const ControlTemplate& t, QWidget* parent) {
-  auto* combo = new QComboBox(parent);
+  auto* combo = new SettingList(parent);
   if ((t.style & CBS_TYPEMASK) == CBS_DROPDOWN) {
     combo->setEditable(true);
     // A typed text is only text: it never adds, completes or picks an entry, and the Enter key

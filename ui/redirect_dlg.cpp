@@ -85,8 +85,10 @@ CRedirectDlg::CRedirectDlg(QWidget* parent, ui::HostEnvironment environment)
       m_saveFileDialog(RunSaveFileDialog),
       m_quitQuestion([this] { return AskQuit(this); }) {
   setWindowTitle(QString::fromUtf8(ui::kDialogCaption));
-  // A fixed frame with a close box only: no minimise, maximise or sizing.
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+  // An ordinary top-level window, so every taskbar lists it (a dialog is made transient for a
+  // hidden leader, which some leave out), with a fixed frame: minimise and close, no maximise.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   setSizeGripEnabled(false);
   const ui::DialogBaseUnits base = ui::TemplateBaseUnits(font(), ui::kMainDialogControls);
@@ -152,6 +154,9 @@ void CRedirectDlg::ConnectMessageMap() {
   Route(ui::IDC_PARITY, &QComboBox::activated, &CRedirectDlg::OnSelchangeParity);
   Route(ui::IDC_STOPBITS, &QComboBox::activated, &CRedirectDlg::OnSelchangeStopBits);
   Route(ui::IDC_FLOWCTRL, &QComboBox::activated, &CRedirectDlg::OnSelchangeFlowCtrl);
+  connect(m_cbBaudRate->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+    if (!m_exchange.InProgress()) OnBaudRateEdited();
+  });
   // textChanged: typing and texts set from code alike.
   Route(ui::IDC_LOGFILE, &QLineEdit::textChanged, &CRedirectDlg::OnChangeLogFile);
   m_lstPorts->SetRowColour([this](int row) { return OnCustomDrawPortList(row); });
@@ -228,16 +233,7 @@ void CRedirectDlg::SetLogFileText(const QString& text) {
     field->setText(text);
 }
 
-// Selecting the last character puts the caret at the end, so the file name is in view.
-void CRedirectDlg::SelectLastCharacterOfLogFile() {
-  auto* field = qobject_cast<QLineEdit*>(GetDlgItem(ui::IDC_LOGFILE));
-  const int length = static_cast<int>(field->text().size());
-  if (length > 0)
-    field->setSelection(length - 1, 1);
-  else
-    field->deselect();
-}
-
+// The caret after the last character, nothing selected, so the file name is in view.
 void CRedirectDlg::CaretToEndOfLogFile() {
   auto* field = qobject_cast<QLineEdit*>(GetDlgItem(ui::IDC_LOGFILE));
   field->deselect();
@@ -277,7 +273,7 @@ void CRedirectDlg::RefreshPanel() {
   m_strPanelFileBytes = BytesText(task.m_nFileBytes.load());
   UpdateData(false);
   SetLogFileText(m_strPanelFile);
-  SelectLastCharacterOfLogFile();
+  CaretToEndOfLogFile();
 }
 
 void CRedirectDlg::OnSelchangeBaudRate() {
@@ -285,6 +281,33 @@ void CRedirectDlg::OnSelchangeBaudRate() {
   CRedirectPort& task = CurrentTask();
   task.m_nBaudRate = DecimalValueOf(m_cbBaudRate->itemText(m_cbBaudRate->currentIndex()));
   task.SetBaudRate(static_cast<uint32_t>(task.m_nBaudRate));
+}
+
+// A typed rate reaches the task, and its open port, once editing ends; a text that is no rate
+// is refused and the field shows the task's rate again.
+void CRedirectDlg::OnBaudRateEdited() {
+  if (HasCurrentTask()) TakeTypedBaudRate(CurrentTask());
+}
+
+bool CRedirectDlg::TakeTypedBaudRate(CRedirectPort& task) {
+  const std::optional<uint32_t> rate =
+      serial::ParseBaudRate(m_cbBaudRate->currentText().toStdString());
+  if (!rate) {
+    ShowStatus(QString::fromUtf8(serial::kBaudRateRule.data(),
+                                 static_cast<qsizetype>(serial::kBaudRateRule.size())));
+    m_cbBaudRate->setEditText(QString::asprintf("%d", task.m_nBaudRate));
+    return false;
+  }
+  if (static_cast<int32_t>(*rate) != task.m_nBaudRate) {
+    task.m_nBaudRate = static_cast<int32_t>(*rate);
+    task.SetBaudRate(*rate);
+  }
+  return true;
+}
+
+void CRedirectDlg::ShowStatus(const QString& text) {
+  m_strPanelStatus = text;
+  UpdateData(false);
 }
 
 void CRedirectDlg::OnSelchangeDataBits() {

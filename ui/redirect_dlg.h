@@ -104,6 +104,8 @@ class CRedirectDlg : public QDialog, public PortOwner {
   void OnSelchangeParity();
   void OnSelchangeStopBits();
   void OnSelchangeFlowCtrl();
+  // Editing of the baud field finished (Enter, or the focus left it): a typed rate applies.
+  void OnBaudRateEdited();
   void OnChangeLogFile();
   int OnPortStatistics(int wParam, int lParam);
   int OnPortStatus(int wParam, int lParam);
@@ -131,8 +133,10 @@ class CRedirectDlg : public QDialog, public PortOwner {
   void SetStartStopCaption(const char* caption);
   void EnableFileControls(bool enable);
   void SetLogFileText(const QString& text);
-  void SelectLastCharacterOfLogFile();
   void CaretToEndOfLogFile();
+  bool TakeTypedBaudRate(CRedirectPort& task);
+  QString StartRefusal(int dataBits, int parity, int stopBits) const;
+  void ShowStatus(const QString& text);
 
   // What may not start again while it waits for reader threads (their Close runs events).
   enum class Underway { Nothing, StartStop, QuitQuestion, Quit };

@@ -11,7 +11,6 @@
 #include "ui/help_file.h"
 #include "ui/port_list.h"
 #include "ui/redirect_dlg.h"
-#include "ui/redirect_dlg_rules.h"
 #include "ui/shell_open.h"
 #include "ui/web_addresses.h"
 
@@ -47,21 +46,24 @@ void CRedirectDlg::StopTask(CRedirectPort& task) {
   }
 }
 
-// What the panel shows is what starts: the rate typed or picked in the baud field and the
-// entries of the other four lists. The status line follows when the task's message arrives.
+// What the panel shows is what starts: the task's rate, with a rate typed in the field taken
+// first, and the entries of the other four lists, which show the task's own choices. The status
+// line follows when the task's message arrives, or says at once why nothing was started.
 void CRedirectDlg::StartTask(CRedirectPort& task) {
-  const std::optional<uint32_t> baudRate = ui::BaudRateOf(m_cbBaudRate->currentText());
+  const bool rateTaken = TakeTypedBaudRate(task);
   const int dataBits = m_cbDataBits->currentIndex();
   const int parity = m_cbParity->currentIndex();
   const int stopBits = m_cbStopBits->currentIndex();
   const int flowCtrl = m_cbFlowCtrl->currentIndex();
   UpdateData(true);
   task.m_strFile = m_strPanelFile.toStdString();
+  const QString refusal = rateTaken ? StartRefusal(dataBits, parity, stopBits) : QString();
+  if (!refusal.isEmpty()) ShowStatus(refusal);
   // A flow-control list without an entry passes 255: the port keeps its own flow control.
   const bool started =
-      baudRate && dataBits != -1 && parity != -1 && stopBits != -1 &&
-      task.StartLogging(*baudRate, serial::ByteSizeOf(dataBits), serial::Low8(parity),
-                        serial::Low8(stopBits), serial::Low8(flowCtrl));
+      rateTaken && refusal.isEmpty() &&
+      task.StartLogging(static_cast<uint32_t>(task.m_nBaudRate), serial::ByteSizeOf(dataBits),
+                        serial::Low8(parity), serial::Low8(stopBits), serial::Low8(flowCtrl));
   if (!started) {
     m_lstPorts->SetItemText(task.m_nIndex, 1, "[Error]");
     return;
@@ -70,14 +72,15 @@ void CRedirectDlg::StartTask(CRedirectPort& task) {
   EnableFileControls(false);
   m_lstPorts->SetItemText(task.m_nIndex, 1, "[Started]");
   task.m_bLogging = true;
-  // Kept so that the quit saves, and the next start resumes with, the settings that log now:
-  // right after start-up the lists show the defaults rather than the task's stored choices,
-  // and a rate may have been typed. Without a flow-control entry the port kept its own.
-  task.m_nBaudRate = static_cast<int32_t>(*baudRate);
-  task.m_nDataBits = dataBits;
-  task.m_nParity = parity;
-  task.m_nStopBits = stopBits;
-  if (flowCtrl != -1) task.m_nFlowCtrl = flowCtrl;
+}
+
+// Why a start with these list entries cannot be tried (a stored choice has no entry), or
+// nothing when it can.
+QString CRedirectDlg::StartRefusal(int dataBits, int parity, int stopBits) const {
+  if (dataBits == -1) return QStringLiteral("Pick the data bits from the list");
+  if (parity == -1) return QStringLiteral("Pick a parity from the list");
+  if (stopBits == -1) return QStringLiteral("Pick the stop bits from the list");
+  return {};
 }
 
 void CRedirectDlg::OnOK() { OnStartStop(); }
@@ -139,5 +142,10 @@ void CRedirectDlg::OnLearnMore() {
 }
 
 // Everything from the top of the "Need more features?" group down is cut off; the window
-// keeps its place and width.
-void CRedirectDlg::OnHidePromo() { setFixedSize(width(), GetDlgItem(ui::IDC_PROMO_GROUP)->y()); }
+// keeps its place and width. What is cut off is hidden too, so the keyboard cannot reach it.
+void CRedirectDlg::OnHidePromo() {
+  const int top = GetDlgItem(ui::IDC_PROMO_GROUP)->y();
+  for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (control->y() >= top) control->hide();
+  setFixedSize(width(), top);
+}

@@ -56,8 +56,10 @@ bool CRedirectDlg::OnInitDialog() {
   for (int column : {0, 1})
     m_lstPorts->setColumnWidth(column, ui::PortColumnWidth(m_lstPorts->contentsRect().width()));
   BuildTaskList();
-  // Only now: the panel showed task 0 with empty lists, so they start at the defaults.
   FillSettingLists();
+  // The lists were empty when the task list showed task 0: show its own choices now, not the
+  // defaults, or a resumed port would seem to run with settings it does not use.
+  RefreshPanel();
   SetUpLabels();
   m_lstPorts->setFocus();
   return true;

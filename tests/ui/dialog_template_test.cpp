@@ -179,7 +179,8 @@ class MainWindowFrameTest : public testing::Test {
   CRedirectDlg window{nullptr, {.sysfsRoot = machine.path()}};
 };
 
-TEST_F(MainWindowFrameTest, HasTheCaptionAndAFixedSizeWithOnlyACloseBox) {
+// An ordinary top-level window, not a dialog, so that every taskbar lists it.
+TEST_F(MainWindowFrameTest, IsAnOrdinaryWindowWithTheCaptionAFixedSizeAndMinimiseAndClose) {
   const DialogBaseUnits base = TemplateBaseUnits(window.font(), kMainDialogControls);
   const QSize size(DialogUnitsToPixelsX(303, base), DialogUnitsToPixelsY(304, base));
   EXPECT_EQ(window.windowTitle(), "Corvessa [Pellory]");
@@ -187,8 +188,11 @@ TEST_F(MainWindowFrameTest, HasTheCaptionAndAFixedSizeWithOnlyACloseBox) {
   EXPECT_EQ(window.maximumSize(), size);
   EXPECT_FALSE(window.isSizeGripEnabled());
   const Qt::WindowFlags flags = window.windowFlags();
+  EXPECT_EQ(window.windowType(), Qt::Window);
+  EXPECT_FALSE(window.isModal());
   EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-  EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
 }
 
 // The template was drawn for a narrower font: in ours every one-line caption, with the fonts

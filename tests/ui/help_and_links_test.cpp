@@ -120,5 +120,19 @@ TEST_F(HelpAndLinksTest, HideForNowCutsTheWindowAtThePromotionGroupInPlace) {
   EXPECT_TRUE(opened.empty());
 }
 
+// What is cut off cannot be reached from the keyboard: Tab never lands on "Learn more".
+TEST_F(HelpAndLinksTest, HiddenPromotionControlsTakeNoFocus) {
+  QTest::mouseClick(dlg->m_lblHidePromo, Qt::LeftButton);
+  QWidget* learnMore = dlg->GetDlgItem(IDC_LEARNMORE);
+  EXPECT_FALSE(learnMore->isVisible());
+  dlg->m_lstPorts->setFocus();
+  for (int tab = 0; tab < 20; ++tab) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), learnMore) << "after " << tab + 1 << " tabs";
+  }
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  EXPECT_TRUE(opened.empty());
+}
+
 }  // namespace
 }  // namespace ui_testing

@@ -12,12 +12,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolTip>
+#include <QWheelEvent>
 #include <functional>
 #include <optional>
 #include <thread>
 
 #include "tests/support/pty_pair.h"
 #include "tests/ui/redirect_dlg_fixture.h"
+#include "ui/status_line.h"
 
 namespace ui_testing {
 namespace {
@@ -104,7 +107,9 @@ TEST_F(RedirectDlgTest, SelectingARowMakesItsTaskCurrentAndShowsAllOfIt) {
   EXPECT_FALSE(Task(1).m_bCurrent);
   EXPECT_TRUE(Task(2).m_bCurrent);
   EXPECT_EQ(FieldText(), "/srv/logs/two.txt");
-  EXPECT_EQ(Item<QLineEdit>(IDC_LOGFILE)->selectedText(), "t");  // the path's end in view
+  // The path's end in view, with nothing selected.
+  EXPECT_FALSE(Item<QLineEdit>(IDC_LOGFILE)->hasSelectedText());
+  EXPECT_EQ(Item<QLineEdit>(IDC_LOGFILE)->cursorPosition(), FieldText().size());
   EXPECT_TRUE(Item<QCheckBox>(IDC_APPEND)->isChecked());
   EXPECT_EQ(ListText(IDC_BAUDRATE), "115200");
   EXPECT_EQ(ListIndex(IDC_BAUDRATE), baudEntryBefore);  // the field only
@@ -262,6 +267,113 @@ TEST_F(RedirectDlgTest, PickedRateAndStopBitsReachAnOpenPseudoTerminalAtOnce) {
   EXPECT_TRUE(line.c_cflag & CSTOPB);
   EXPECT_EQ(Task(0).m_nBaudRate, 115200);
   EXPECT_EQ(Task(0).m_nStopBits, 2);
+}
+
+// A wheel notch over the list, delivered as the desktop delivers it.
+void TurnWheel(QWidget* list, int notches) {
+  const QPointF inside(list->width() / 2.0, list->height() / 2.0);
+  QWheelEvent wheel(inside, list->mapToGlobal(inside), QPoint(), QPoint(0, -120 * notches),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(list, &wheel);
+}
+
+// Moving the pointer across the panel must never reconfigure a live port: only a list that
+// has the focus takes the wheel.
+TEST_F(RedirectDlgTest, TheWheelChangesALoggingPortsLineOnlyThroughTheFocusedList) {
+  GiveTasks({{.port = "fake0", .file = (dir / "zero.txt").string()}});
+  QTest::mouseClick(Item<QPushButton>(IDC_STARTSTOP), Qt::LeftButton);
+  ASSERT_TRUE(Task(0).IsOpen());
+  testing_support::FakePortDevice& device = opener.Device("fake0");
+  const int lineChanges = device.Calls(testing_support::FakeCall::SetState);
+  dlg->m_lstPorts->setFocus();
+
+  for (int id : {IDC_BAUDRATE, IDC_DATABITS, IDC_PARITY, IDC_STOPBITS, IDC_FLOWCTRL}) {
+    const QString before = ListText(id);
+    TurnWheel(Item<QComboBox>(id), 1);
+    EXPECT_EQ(ListText(id), before) << id;
+  }
+  EXPECT_EQ(Task(0).m_nParity, 0);
+  EXPECT_EQ(Task(0).m_nDataBits, 3);
+  EXPECT_EQ(device.Calls(testing_support::FakeCall::SetState), lineChanges);
+  EXPECT_TRUE(dlg->m_lstPorts->hasFocus()) << "the wheel took the focus";
+
+  Item<QComboBox>(IDC_PARITY)->setFocus();
+  TurnWheel(Item<QComboBox>(IDC_PARITY), 1);
+  EXPECT_EQ(ListText(IDC_PARITY), "Odd");
+  EXPECT_EQ(Task(0).m_nParity, 1);
+  EXPECT_EQ(device.State().Parity, serial::ODDPARITY);
+}
+
+struct TypedRateCase {
+  const char* name;
+  const char* text;
+  int32_t taskRate;       // what the task keeps afterwards
+  const char* fieldText;  // what the field shows afterwards
+};
+
+class TypedRateTest : public RedirectDlgTest, public testing::WithParamInterface<TypedRateCase> {};
+
+// A typed rate applies when editing ends, to the task and its open port; a text that is no
+// rate is refused, says why, and the field shows the task's rate again.
+TEST_P(TypedRateTest, AppliesWhenTheFocusLeavesTheField) {
+  testing_support::PtyPair pty;
+  LinkPort("ttyPTY0", pty.devicePath());
+  GiveTasks({{.port = "ttyPTY0", .file = (dir / "pty.txt").string(), .baudRate = 115200}});
+  QTest::mouseClick(Item<QPushButton>(IDC_STARTSTOP), Qt::LeftButton);
+  ASSERT_TRUE(Task(0).IsOpen());
+  QLineEdit* field = Item<QComboBox>(IDC_BAUDRATE)->lineEdit();
+  field->setFocus();
+  field->selectAll();
+  QTest::keyClicks(field, QString::fromUtf8(GetParam().text));
+  dlg->m_lstPorts->setFocus();
+
+  EXPECT_EQ(Task(0).m_nBaudRate, GetParam().taskRate);
+  EXPECT_EQ(ListText(IDC_BAUDRATE), GetParam().fieldText);
+  termios2 line{};
+  ASSERT_EQ(ioctl(pty.masterFd(), TCGETS2, &line), 0);
+  EXPECT_EQ(line.c_ospeed, static_cast<uint32_t>(GetParam().taskRate));
+  const bool refused = GetParam().taskRate == 115200;
+  EXPECT_EQ(LabelText(IDC_STATUS) ==
+                "Baud rate must be a whole number from 1 to 2147483647",
+            refused);
+  EXPECT_TRUE(Task(0).m_bLogging);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, TypedRateTest,
+    testing::Values(TypedRateCase{"ARate", "57600", 57600, "57600"},
+                    TypedRateCase{"AnOddRate", "31250", 31250, "31250"},
+                    TypedRateCase{"Letters", "fast", 115200, "115200"},
+                    TypedRateCase{"WithAUnit", "9600 baud", 115200, "115200"},
+                    TypedRateCase{"Zero", "0", 115200, "115200"}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+// The status line is the only place errors appear: a text too long for it is cut visibly,
+// and the whole of it is shown when the pointer rests there.
+TEST_F(RedirectDlgTest, ALongStatusIsCutWithAnEllipsisAndShownWholeAsItsTooltip) {
+  OpenWindow();
+  auto* status = Item<ui::StatusLine>(IDC_STATUS);
+  const QString full = "Disk full while accessing /tmp/a/very/long/folder/name/for/logs/" +
+                       QString(40, QChar('x')) + ".txt.";
+  dlg->m_strPanelStatus = full;
+  dlg->UpdateData(false);
+  EXPECT_EQ(status->text(), full);
+  const QString shown = status->ShownText();
+  EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+  EXPECT_TRUE(full.startsWith(shown.chopped(1)));
+  EXPECT_LE(status->fontMetrics().horizontalAdvance(shown), status->contentsRect().width());
+
+  const QPoint inside(5, status->height() / 2);
+  QHelpEvent hover(QEvent::ToolTip, inside, status->mapToGlobal(inside));
+  QApplication::sendEvent(status, &hover);
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), full);
+
+  dlg->m_strPanelStatus = "Logging started";
+  dlg->UpdateData(false);
+  EXPECT_EQ(status->ShownText(), "Logging started");
+  QApplication::sendEvent(status, &hover);
+  EXPECT_TRUE(WaitUntil([] { return !QToolTip::isVisible(); })) << "a whole text needs no tip";
 }
 
 TEST_F(RedirectDlgTest, EmptyingThePathDisablesStartAndOneCharacterEnablesIt) {

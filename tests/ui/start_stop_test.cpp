@@ -33,6 +33,7 @@ class StartStopTest : public RedirectDlgFixture {
   }
   QString Row(int row) const { return dlg->m_lstPorts->GetItemText(row, 1); }
   QString Status() const { return Item<QLabel>(IDC_STATUS)->text(); }
+  QString ListText(int id) const { return Item<QComboBox>(id)->currentText(); }
   QPushButton* StartStop() const { return Item<QPushButton>(IDC_STARTSTOP); }
   bool FileControlsEnabled() const {
     return Item<QWidget>(IDC_LOGFILE)->isEnabled() && Item<QWidget>(IDC_BROWSE)->isEnabled() &&
@@ -134,30 +135,36 @@ TEST_F(StartStopTest, ATypedRateStartsTheLineAndIsKeptForTheNextStart) {
   EXPECT_EQ(saved->at("baudrate"), StoredValue(uint32_t{250000}));
 }
 
-// Right after start-up the lists show the defaults, not the stored choices: a start logs
-// with what the lists show, and that is what the quit keeps for the next resume.
-TEST_F(StartStopTest, AStartRightAfterStartUpKeepsTheChoicesItLoggedWith) {
+// Right after start-up a start logs with the stored choices the lists show, and the quit
+// keeps them for the next resume.
+TEST_F(StartStopTest, AStartRightAfterStartUpLogsWithTheStoredChoices) {
   LinkPort("ttyPTY0", pty.devicePath());
   Store({.port = "ttyPTY0", .file = log.string(), .baudRate = 115200, .dataBits = 2,
          .parity = 2, .stopBits = 2, .flowCtrl = 1});
   OpenWindow();
   QTest::mouseClick(StartStop(), Qt::LeftButton);
   ASSERT_EQ(Row(0), "[Started]");
+  termios2 line{};
+  ASSERT_EQ(ioctl(pty.masterFd(), TCGETS2, &line), 0);
+  EXPECT_EQ(line.c_ospeed, 115200u);
+  EXPECT_TRUE(line.c_iflag & IXON) << "Xon\\Xoff";
 
   answerYes = true;
   dlg->close();
   const auto saved = store.Load("ttyPTY0");
   ASSERT_TRUE(saved);
-  const std::pair<const char*, uint32_t> shownAtStart[] = {
-      {"baudrate", 9600}, {"databits", 3}, {"parity", 0}, {"stopbits", 0}, {"flowctrl", 2}};
-  for (const auto& [name, value] : shownAtStart)
-    EXPECT_EQ(saved->at(name), StoredValue(value)) << name;
+  const std::pair<const char*, uint32_t> stored[] = {
+      {"baudrate", 115200}, {"databits", 2}, {"parity", 2}, {"stopbits", 2}, {"flowctrl", 1}};
+  for (const auto& [name, value] : stored) EXPECT_EQ(saved->at(name), StoredValue(value)) << name;
 }
+
+constexpr const char* kBaudRule = "Baud rate must be a whole number from 1 to 2147483647";
 
 struct RefusedCase {
   const char* name;
   const char* baudText;
-  int32_t parity;  // 7: no entry of the parity list
+  int32_t parity;      // 7: no entry of the parity list
+  const char* status;  // why nothing started
 };
 
 class RefusedStartTest : public StartStopTest, public testing::WithParamInterface<RefusedCase> {};
@@ -169,9 +176,11 @@ TEST_P(RefusedStartTest, MarksTheRowAndStartsNothing) {
   QApplication::processEvents();
   EXPECT_EQ(Row(0), "[Error]");
   EXPECT_EQ(dlg->m_lstPorts->TextColourOf(0), kIdleGrey);
-  EXPECT_EQ(Status(), "Ready to start");
+  EXPECT_EQ(Status(), GetParam().status);
+  EXPECT_EQ(ListText(IDC_BAUDRATE), "9600") << "the field shows the task's rate again";
   EXPECT_EQ(StartStop()->text(), "Start logging");
   EXPECT_FALSE(Task(0).m_bLogging);
+  EXPECT_EQ(Task(0).m_nBaudRate, 9600);
   EXPECT_EQ(opener.Opens(), 0);
   EXPECT_FALSE(std::filesystem::exists(log));
   for (QWidget* window : QApplication::topLevelWidgets())
@@ -180,10 +189,13 @@ TEST_P(RefusedStartTest, MarksTheRowAndStartsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Starts, RefusedStartTest,
-    testing::Values(RefusedCase{"Letters", "abc", 0}, RefusedCase{"Zero", "0", 0},
-                    RefusedCase{"Negative", "-5", 0}, RefusedCase{"Empty", "", 0},
-                    RefusedCase{"Beyond32Bits", "4294967296", 0},
-                    RefusedCase{"NoParityEntry", "9600", 7}),
+    testing::Values(RefusedCase{"Letters", "abc", 0, kBaudRule},
+                    RefusedCase{"Zero", "0", 0, kBaudRule},
+                    RefusedCase{"Negative", "-5", 0, kBaudRule},
+                    RefusedCase{"WithUnit", "9600 baud", 0, kBaudRule},
+                    RefusedCase{"Empty", "", 0, kBaudRule},
+                    RefusedCase{"Beyond32Bits", "4294967296", 0, kBaudRule},
+                    RefusedCase{"NoParityEntry", "9600", 7, "Pick a parity from the list"}),
     [](const testing::TestParamInfo<RefusedCase>& c) { return std::string(c.param.name); });
 
 TEST_F(StartStopTest, StoppingATaskWhoseResumeFailedIsHarmless) {

@@ -112,19 +112,20 @@ INSTANTIATE_TEST_SUITE_P(
                     StoredFileCase{"PathStored", true, "/var/log/serial/modem.txt", false}),
     [](const testing::TestParamInfo<StoredFileCase>& c) { return std::string(c.param.name); });
 
-TEST_F(StartUpTest, TheListsShowTheDefaultsUntilTheSelectionComesBackToTaskZero) {
+// From the start the lists show task 0's own choices, never settings its port does not use.
+TEST_F(StartUpTest, TheListsShowTaskZerosOwnChoicesFromTheStart) {
   ListPort("ttyFAKE0");
   ListPort("ttyFAKE1");
-  Store({.port = "ttyFAKE0", .baudRate = 115200, .parity = 2});
+  Store({.port = "ttyFAKE0", .baudRate = 115200, .dataBits = 2, .parity = 2, .stopBits = 2,
+         .flowCtrl = 1, .logging = true});
   OpenWindow();
-  EXPECT_EQ(Task(0).m_nBaudRate, 115200);
-  EXPECT_EQ(Task(0).m_nParity, 2);
-  EXPECT_EQ(ListText(IDC_BAUDRATE), "9600");
-  EXPECT_EQ(ListText(IDC_PARITY), "None");
-  ClickRow(1);
-  ClickRow(0);
+  ASSERT_TRUE(Task(0).IsOpen());
   EXPECT_EQ(ListText(IDC_BAUDRATE), "115200");
+  EXPECT_EQ(ListText(IDC_DATABITS), "7");
   EXPECT_EQ(ListText(IDC_PARITY), "Even");
+  EXPECT_EQ(ListText(IDC_STOPBITS), "2");
+  EXPECT_EQ(ListText(IDC_FLOWCTRL), "Xon\\Xoff");
+  EXPECT_EQ(Item<QComboBox>(IDC_BAUDRATE)->count(), 15);
 }
 
 TEST_F(StartUpTest, APortThatWasLoggingResumesAndLogsWithoutAnyAction) {
