@@ -6,6 +6,7 @@
 # be saved. Usage: end_to_end.sh <corvessa binary>
 set -euo pipefail
 program=$(realpath "$1")
+source "$(dirname "$0")/../../scripts/lib/fake-machine.sh"
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIPPED: needs root for a private mount namespace"
@@ -60,20 +61,8 @@ mkdir -p "$XDG_CONFIG_HOME/Vantreck Software/Corvessa" "$XDG_DOCUMENTS_DIR" "$XD
 chmod 700 "$XDG_RUNTIME_DIR"
 head -c 200000 /dev/urandom >"$work/sent.bin"
 
-# A /dev of our own: only what the program and the tools need, and the two ports. The real
-# nodes are staged on a tmpfs first, since the new /dev hides the old one.
-stage=$work/stage
-mkdir "$stage" && mount -t tmpfs tmpfs "$stage"
-for node in null zero urandom random tty; do
-  touch "$stage/$node" && mount --bind "/dev/$node" "$stage/$node"
-done
-mkdir "$stage/pts" && mount --bind /dev/pts "$stage/pts"
-mount -t tmpfs tmpfs /dev
-for node in null zero urandom random tty; do
-  touch "/dev/$node" && mount --bind "$stage/$node" "/dev/$node"
-done
-mkdir /dev/pts /dev/shm && mount --bind "$stage/pts" /dev/pts && mount -t tmpfs tmpfs /dev/shm
-ln -s pts/ptmx /dev/ptmx
+# A /dev of our own: only what the program and the tools need, and the two ports.
+private_dev "$work/stage"
 
 # Two pseudo-terminals, each fed through a fifo that stays open for writing until the end,
 # so the far ends never hang up.
@@ -84,17 +73,9 @@ for i in 0 1; do
 done
 exec 3>"$work/feed0" 4>"$work/feed1"
 wait_for 5 test -e "$work/port0" -a -e "$work/port1" || fail "socat made no pseudo-terminals"
-for i in 0 1; do
-  touch "/dev/ttyE2E$i" && mount --bind "$(readlink -f "$work/port$i")" "/dev/ttyE2E$i"
-done
-
+for i in 0 1; do pty_node "ttyE2E$i" "$work/port$i"; done
 # The fake sysfs lists exactly those two ports.
-mount -t tmpfs tmpfs /sys/class/tty
-for i in 0 1; do
-  mkdir -p "/sys/class/tty/ttyE2E$i" "$work/devices/e2e$i"
-  ln -s "$work/devices/e2e$i" "/sys/class/tty/ttyE2E$i/device"
-  echo "DEVNAME=ttyE2E$i" >"/sys/class/tty/ttyE2E$i/uevent"
-done
+fake_tty_class "$work/devices" ttyE2E0 ttyE2E1
 
 cat >"$XDG_CONFIG_HOME/Vantreck Software/Corvessa/settings.toml" <<TOML
 [ttyE2E0]
@@ -119,6 +100,11 @@ program_pid=$!
 pids+=($program_pid)
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Corvessa \[Pellory\]$' | head -1) ||
   fail "the window did not appear"
+
+# An ordinary window, which every taskbar lists: not a dialog, not transient for another.
+types=$(xprop -id "$window" _NET_WM_WINDOW_TYPE WM_TRANSIENT_FOR)
+grep -q '_NET_WM_WINDOW_TYPE_NORMAL' <<<"$types" || fail "window type: $types"
+grep -q 'WM_TRANSIENT_FOR:  not found' <<<"$types" || fail "the window is transient: $types"
 
 cat "$work/sent.bin" >&3
 size_reached() { [ "$(stat -c %s "$work/port0.log" 2>/dev/null || echo 0)" -ge 200000 ]; }

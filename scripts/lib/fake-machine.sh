@@ -1,0 +1,40 @@
+# Sourced by scripts and tests that run the real program inside a private mount namespace:
+# a /dev that holds only what the program and the tools need, pseudo-terminals where serial
+# device nodes would be, and a /sys/class/tty that lists exactly the ports asked for. Every
+# mount lands in the caller's namespace only; the caller removes its work folder after the
+# namespace is gone, never through a mount.
+
+# private_dev STAGE: replaces /dev by a tmpfs. The real nodes it keeps are staged under the
+# empty folder STAGE first, since the new /dev hides the old one.
+private_dev() {
+  local stage=$1 node
+  mkdir -p "$stage" && mount -t tmpfs tmpfs "$stage"
+  for node in null zero urandom random tty; do
+    touch "$stage/$node" && mount --bind "/dev/$node" "$stage/$node"
+  done
+  mkdir "$stage/pts" && mount --bind /dev/pts "$stage/pts"
+  mount -t tmpfs tmpfs /dev
+  for node in null zero urandom random tty; do
+    touch "/dev/$node" && mount --bind "$stage/$node" "/dev/$node"
+  done
+  mkdir /dev/pts /dev/shm && mount --bind "$stage/pts" /dev/pts && mount -t tmpfs tmpfs /dev/shm
+  ln -s pts/ptmx /dev/ptmx
+}
+
+# pty_node NAME PTY: puts the pseudo-terminal PTY (its path, or a link to it) at /dev/NAME.
+pty_node() {
+  touch "/dev/$1" && mount --bind "$(readlink -f "$2")" "/dev/$1"
+}
+
+# fake_tty_class DEVICES NAME...: /sys/class/tty lists exactly the ports NAME..., each with a
+# device (a folder under DEVICES) and its node name.
+fake_tty_class() {
+  local devices=$1 port
+  shift
+  mount -t tmpfs tmpfs /sys/class/tty
+  for port in "$@"; do
+    mkdir -p "/sys/class/tty/$port" "$devices/$port"
+    ln -s "$devices/$port" "/sys/class/tty/$port/device"
+    echo "DEVNAME=$port" >"/sys/class/tty/$port/uevent"
+  done
+}
