@@ -14,6 +14,9 @@
 
 namespace {
 
+// How long written data may wait before it is flushed to the disk.
+constexpr std::chrono::seconds kFlushInterval{1};
+
 std::string FullPath(const std::string& path) {
   std::error_code ignored;
   const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
@@ -28,6 +31,18 @@ void IgnoreBrokenPipes() {
   std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
 }
 
+// O_NONBLOCK only while opening, so a FIFO without a reader fails instead of hanging the
+// window; writes block as usual.
+int OpenForAppending(const std::string& path, bool empty) {
+  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | (empty ? O_TRUNC : 0);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
 }  // namespace
 
 LogFile::~LogFile() { Close(); }
@@ -36,26 +51,42 @@ bool LogFile::Open(const std::string& path, bool append) {
   Close();
   if (path.empty()) return false;
   IgnoreBrokenPipes();
-  // O_NONBLOCK only while opening, so a FIFO without a reader fails instead of hanging the
-  // window; writes block as usual.
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (append ? 0 : O_TRUNC);
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags, 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenForAppending(path, !append);
   if (fd < 0) return false;
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  struct stat status {};
+  ::fstat(fd, &status);
   m_fd = fd;
+  m_device = status.st_dev;
+  m_inode = status.st_ino;
   m_path = FullPath(path);
   return true;
 }
-
-bool LogFile::SeekToEnd() { return m_fd >= 0 && ::lseek(m_fd, 0, SEEK_END) >= 0; }
 
 uint64_t LogFile::Size() const {
   struct stat status {};
   if (m_fd < 0 || ::fstat(m_fd, &status) != 0) return 0;
   return static_cast<uint64_t>(status.st_size);
+}
+
+bool LogFile::FollowPath() {
+  if (m_fd < 0) return false;
+  struct stat named {};
+  if (::stat(m_path.c_str(), &named) == 0 && named.st_dev == m_device && named.st_ino == m_inode)
+    return false;
+  // Whatever now stands at the path (nothing, or a file a log rotation made) is appended to.
+  const int fd = OpenForAppending(m_path, false);
+  if (fd < 0) throw FileError(CauseOfErrno(errno), m_path);
+  struct stat status {};
+  ::fstat(fd, &status);
+  FlushToDisk();  // the old file keeps what it got, on the disk
+  {
+    std::lock_guard lock(m_flushMutex);
+    ::close(m_fd);
+    m_fd = fd;
+  }
+  m_device = status.st_dev;
+  m_inode = status.st_ino;
+  return true;
 }
 
 void LogFile::Write(std::span<const uint8_t> block) {
@@ -74,6 +105,24 @@ void LogFile::Write(std::span<const uint8_t> block) {
     TakeBack(written);
     throw FileError(CauseOfErrno(error), m_path);
   }
+  AfterWrite();
+}
+
+// The flush is left to the flusher's thread, at most once a second per file.
+void LogFile::AfterWrite() {
+  std::lock_guard lock(m_flushMutex);
+  if (m_unflushed) return;
+  m_unflushed = true;
+  DiskFlusher::Shared().Due(*this, std::max(m_lastFlush + kFlushInterval,
+                                            std::chrono::steady_clock::now()));
+}
+
+void LogFile::FlushToDisk() {
+  std::lock_guard lock(m_flushMutex);
+  if (m_fd < 0 || !m_unflushed) return;
+  ::fdatasync(m_fd);
+  m_unflushed = false;
+  m_lastFlush = std::chrono::steady_clock::now();
 }
 
 // Removes the part of a failed block that did get in, so the file and the task's byte count
@@ -82,12 +131,15 @@ void LogFile::TakeBack(size_t written) {
   if (written == 0) return;
   const off_t end = ::lseek(m_fd, 0, SEEK_CUR);
   if (end < 0) return;
-  const off_t start = end - static_cast<off_t>(written);
-  if (::ftruncate(m_fd, start) == 0) ::lseek(m_fd, start, SEEK_SET);
+  ::ftruncate(m_fd, end - static_cast<off_t>(written));
 }
 
 void LogFile::Close() {
+  if (m_fd < 0) return;
+  DiskFlusher::Shared().Cancel(*this);
+  FlushToDisk();
+  std::lock_guard lock(m_flushMutex);
   // Not retried on EINTR: on Linux the descriptor is released whatever close reports.
-  if (m_fd >= 0) ::close(m_fd);
+  ::close(m_fd);
   m_fd = -1;
 }

@@ -1,32 +1,48 @@
 #pragma once
 // LogFile: the file a logging task writes what it receives to. A thin owner of a POSIX
-// descriptor with no buffer of its own, so every block reaches the operating system at once.
-// No locks are taken: other programs may read and write the file meanwhile.
+// descriptor with no buffer of its own, so every block reaches the operating system at once,
+// and the disk within about a second (DiskFlusher). No locks are taken: other programs may
+// read and write the file meanwhile.
 //
-// One thread at a time: the task opens and closes it on the window's thread while no reader
-// thread runs, and the reader thread writes in between.
+// Every write goes to the end of the file (O_APPEND), so a file another program truncates gets
+// no holes. A file that was moved away or deleted while open is followed by a new file at the
+// path before the next block (FollowPath).
+//
+// The task opens and closes it on the window's thread while no reader thread runs; the reader
+// thread writes in between, and the flusher's thread flushes.
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 
-class LogFile {
+#include "logging/disk_flusher.h"
+
+class LogFile final : public Flushable {
  public:
   LogFile() = default;
   ~LogFile();
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // Creates the file when missing and empties it unless appending; the position is the start.
-  // False when it cannot be opened (an empty path cannot). Closes a file still open first.
+  // Creates the file when missing and empties it unless appending. False when it cannot be
+  // opened (an empty path cannot). Closes a file still open first.
   bool Open(const std::string& path, bool append);
   bool IsOpen() const { return m_fd >= 0; }
-  bool SeekToEnd();
   // The size in bytes; 0 when it cannot be read.
   uint64_t Size() const;
-  // Writes the whole block at the current position or throws FileError. A block the disk
+  // When the path no longer names the open file (it was moved away or deleted), opens a new
+  // file there and returns true; throws FileError when that cannot be done.
+  bool FollowPath();
+  // Writes the whole block at the end of the file or throws FileError. A block the disk
   // cannot take whole is taken back out, so the file holds whole blocks only.
   void Write(std::span<const uint8_t> block);
+  // Flushes what was written to the disk now, if anything is not there yet.
+  void FlushToDisk() override;
+  // Flushes to the disk and closes.
   void Close();
 
   // The absolute path given to the last Open, as error messages name it.
@@ -34,7 +50,14 @@ class LogFile {
 
  private:
   void TakeBack(size_t written);
+  void AfterWrite();
 
   int m_fd = -1;
+  dev_t m_device = 0;  // which file the path named when it was opened
+  ino_t m_inode = 0;
   std::string m_path;
+
+  std::mutex m_flushMutex;  // guards the fields below and the descriptor against Close
+  bool m_unflushed = false;
+  std::chrono::steady_clock::time_point m_lastFlush{};
 };

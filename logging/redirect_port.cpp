@@ -94,10 +94,7 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
     PostStatus(PORT_STATUS_FILE_OPEN_FAILED);
     return false;
   }
-  if (m_bAppend) {
-    m_file.SeekToEnd();
-    m_nFileBytes = static_cast<uint32_t>(m_file.Size());
-  }
+  if (m_bAppend) m_nFileBytes = static_cast<uint32_t>(m_file.Size());
   if (!Open(m_strPort, baudRate, byteSize, stopBits, parity, flowControl)) {
     SetStatus("Unable open port");
     PostStatus(PORT_STATUS_PORT_OPEN_FAILED);
@@ -147,6 +144,10 @@ void CRedirectPort::OnRxChar(uint32_t /*bytesWaiting*/) {
   std::array<uint8_t, kBlockSize> buffer;
   const uint32_t count = std::min(Read(buffer.data(), kBlockSize), kBlockSize);
   try {
+    if (count > 0 && m_file.FollowPath()) {
+      SetStatus("Log file was moved or deleted; logging goes on in a new file");
+      PostStatus(PORT_STATUS_NEW_FILE);
+    }
     m_file.Write(std::span(buffer.data(), count));
   } catch (const FileError& error) {
     // The block is lost; logging goes on and the next event writes again.

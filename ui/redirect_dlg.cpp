@@ -376,7 +376,7 @@ int CRedirectDlg::OnPortStatistics(int /*wParam*/, int /*lParam*/) {
 int CRedirectDlg::OnPortStatus(int wParam, int lParam) {
   if (!HasCurrentTask() || TaskAt(wParam) == nullptr) return 0;
   if (wParam == m_nCurrent) m_strPanelStatus = QString::fromStdString(CurrentTask().Status());
-  if (lParam != 0 && lParam != PORT_STATUS_STARTED) m_lstPorts->SetItemText(wParam, 1, "[Error]");
+  if (IsErrorStatus(lParam)) m_lstPorts->SetItemText(wParam, 1, "[Error]");
   UpdateData(false);
   return 0;
 }

@@ -37,7 +37,6 @@ std::span<const uint8_t> Bytes(const std::string& text) {
 struct OpenCase {
   const char* name;
   bool append;
-  bool seekToEnd;
   std::string expected;  // after writing "new" over an existing "old contents"
   uint64_t sizeAfterOpen;
 };
@@ -51,19 +50,80 @@ TEST_P(LogFileOpenTest, EmptiesOrKeepsTheOldContents) {
   LogFile file;
   ASSERT_TRUE(file.Open((dir / "log").string(), c.append));
   EXPECT_EQ(file.Size(), c.sizeAfterOpen);
-  if (c.seekToEnd) {
-    EXPECT_TRUE(file.SeekToEnd());
-  }
   file.Write(Bytes("new"));
   EXPECT_EQ(Contents(dir / "log"), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, LogFileOpenTest,
-    testing::Values(OpenCase{"Truncate", false, false, "new", 0},
-                    OpenCase{"AppendAtEnd", true, true, "old contentsnew", 12},
-                    OpenCase{"AppendStartsAtTheStart", true, false, "new contents", 12}),
+    testing::Values(OpenCase{"Truncate", false, "new", 0},
+                    OpenCase{"AppendAtEnd", true, "old contentsnew", 12}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// Every write goes to the end, so a file that another program empties gets no hole of zeros.
+TEST(LogFileTest, AFileEmptiedByAnotherProgramGetsNoHole) {
+  TempDir dir;
+  LogFile file;
+  ASSERT_TRUE(file.Open((dir / "log").string(), false));
+  file.Write(Bytes("first block"));
+  std::filesystem::resize_file(dir / "log", 0);
+  file.Write(Bytes("next"));
+  EXPECT_EQ(Contents(dir / "log"), "next");
+}
+
+enum class PathChange { Moved, Deleted, MovedAndRecreated };
+
+class LogFileFollowTest : public testing::TestWithParam<PathChange> {};
+
+// As log rotation does it: the open file goes away from the path, and what comes after goes
+// to the path again, while the old file keeps what it had.
+TEST_P(LogFileFollowTest, GoesOnInANewFileAtThePath) {
+  TempDir dir;
+  const std::filesystem::path path = dir / "log";
+  LogFile file;
+  ASSERT_TRUE(file.Open(path.string(), false));
+  file.Write(Bytes("before"));
+  EXPECT_FALSE(file.FollowPath());
+  if (GetParam() == PathChange::Deleted)
+    std::filesystem::remove(path);
+  else
+    std::filesystem::rename(path, dir / "log.1");
+  if (GetParam() == PathChange::MovedAndRecreated) Create(path, "new:");
+
+  EXPECT_TRUE(file.FollowPath());
+  EXPECT_FALSE(file.FollowPath());
+  file.Write(Bytes("after"));
+  file.Close();
+  EXPECT_EQ(Contents(path), GetParam() == PathChange::MovedAndRecreated ? "new:after" : "after");
+  if (GetParam() != PathChange::Deleted) {
+    EXPECT_EQ(Contents(dir / "log.1"), "before");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, LogFileFollowTest,
+                         testing::Values(PathChange::Moved, PathChange::Deleted,
+                                         PathChange::MovedAndRecreated),
+                         [](const auto& p) {
+                           switch (p.param) {
+                             case PathChange::Moved: return "Moved";
+                             case PathChange::Deleted: return "Deleted";
+                             default: return "MovedAndRecreated";
+                           }
+                         });
+
+TEST(LogFileTest, FollowingAPathWhoseFolderIsGoneIsAFileError) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "sub");
+  LogFile file;
+  ASSERT_TRUE(file.Open((dir / "sub/log").string(), false));
+  std::filesystem::remove_all(dir / "sub");
+  try {
+    file.FollowPath();
+    FAIL() << "no error";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.Cause(), FileErrorCause::kFileNotFound);
+  }
+}
 
 TEST(LogFileTest, CreatesAMissingFileWithTheUsersUmask) {
   TempDir dir;

@@ -152,6 +152,40 @@ INSTANTIATE_TEST_SUITE_P(Files, LogIntoFileTest,
                                          IntoFileCase{"Empty1000Bytes", false, 1000}),
                          [](const auto& p) { return std::string(p.param.name); });
 
+class MovedLogTest : public TaskTest, public testing::WithParamInterface<bool> {};
+
+// A log moved away (as log rotation does) or deleted while the port logs: what comes after
+// lands in a new file at the path, nothing is lost or written twice, the counters go on.
+TEST_P(MovedLogTest, LoggingGoesOnInANewFileAtThePath) {
+  const bool deleted = GetParam();
+  const auto task = MakePtyTask();
+  task->m_strFile = logPath.string();
+  ASSERT_TRUE(Start(*task));
+  const Bytes before = Pattern(700), after = Pattern(900, 700);
+  pty.Send(before);
+  ASSERT_TRUE(WaitReceived(*task, 700));
+  const std::filesystem::path moved = dir / "log.bin.1";
+  if (deleted)
+    std::filesystem::remove(logPath);
+  else
+    std::filesystem::rename(logPath, moved);
+
+  pty.Send(after);
+  ASSERT_TRUE(WaitReceived(*task, 1600));
+  EXPECT_EQ(task->Status(), "Log file was moved or deleted; logging goes on in a new file");
+  EXPECT_TRUE(owner.WaitFor(StatusMessage(kIndex, PORT_STATUS_NEW_FILE)));
+  EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_NEW_FILE)), 1u);
+  EXPECT_EQ(task->m_nFileBytes, 1600u);
+  task->StopLogging();
+  EXPECT_EQ(FileBytes(logPath), after);
+  if (!deleted) {
+    EXPECT_EQ(FileBytes(moved), before);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, MovedLogTest, testing::Bool(),
+                         [](const auto& p) { return p.param ? "Deleted" : "Moved"; });
+
 TEST_F(TaskTest, ARestartWithoutAppendEmptiesTheFileButTheCountersGoOn) {
   const auto task = MakePtyTask();
   task->m_strFile = logPath.string();
