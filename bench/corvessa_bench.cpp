@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/measurements.h"
+#include "serial/port_device.h"
 
 namespace {
 
@@ -139,6 +140,9 @@ bool RunIdle(const fs::path& folder) {
 int main() {
   try {
     TempFolder folder;
+    // The ports' lock files go into the benchmark's own folder, never the machine's.
+    std::filesystem::create_directory(folder.path() / "lock");
+    serial::SetSystemHolderPlacesForTesting({.lockFolders = {folder.path() / "lock"}});
     std::printf("Corvessa benchmark over pseudo-terminals, %ld processors\n",
                 sysconf(_SC_NPROCESSORS_ONLN));
     std::fflush(stdout);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "logging/file_error.h"
+#include "logging/open_failure.h"
 #include "logging/settings_store.h"
 #include "serial/line_settings.h"
 
@@ -96,7 +97,7 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
   }
   if (m_bAppend) m_nFileBytes = static_cast<uint32_t>(m_file.Size());
   if (!Open(m_strPort, baudRate, byteSize, stopBits, parity, flowControl)) {
-    SetStatus("Unable open port");
+    SetStatus(UnableOpenPortStatus(LastOpenError(), Opener(), m_strPort));
     PostStatus(PORT_STATUS_PORT_OPEN_FAILED);
     m_file.Close();
     return false;

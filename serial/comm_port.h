@@ -75,6 +75,8 @@ class CCommPort {
   bool IsOpen() const { return m_hComm != nullptr; }
   // errno of the last failed Open (0 after a successful one), for callers that want to say why.
   int LastOpenError() const { return m_nOpenError; }
+  // What this port opens its device through.
+  serial::PortOpener& Opener() const { return *m_pOpener; }
 
   // Run between the 100 ms steps while Close waits for a reader thread, so the window keeps
   // handling its events. Installed by the window; the core has none.

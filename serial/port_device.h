@@ -8,10 +8,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "serial/comm_events.h"
 #include "serial/control_block.h"
+#include "serial/port_holders.h"
 
 namespace serial {
 
@@ -45,18 +47,29 @@ class PortDevice {
   virtual void CancelIo() = 0;
 };
 
-// Opens devices by the port names that discovery lists (ttyUSB0, ttyS0, pts/3, ...).
+// Opens devices by the port names that discovery lists (ttyUSB0, ttyS0, pts/3, ...), and
+// tells what the machine knows of them. Callable from any thread.
 class PortOpener {
  public:
   virtual ~PortOpener() = default;
-  // For exclusive use; returns null with `error` set when the device cannot be had.
+  // For exclusive use; returns null with `error` set when the device cannot be had. A port
+  // that another process holds fails with EBUSY; HolderOf then says who.
   virtual std::unique_ptr<PortDevice> Open(const std::string& portName, int& error) = 0;
+  // The device node the name opens; empty where there is no node to name.
+  virtual std::string DevicePath(const std::string& /*portName*/) const { return {}; }
+  // Another process that holds the port, if one does.
+  virtual std::optional<PortHolder> HolderOf(const std::string& /*portName*/) const {
+    return std::nullopt;
+  }
 };
 
-// Opens "<deviceDir>/<portName>" through termios; deviceDir is "/dev" for the real program.
-std::unique_ptr<PortOpener> MakeTermiosOpener(std::string deviceDir = "/dev");
+// Opens "<deviceDir>/<portName>" through termios, refusing ports that others hold and
+// holding a lock file of its own while a device is open; deviceDir is "/dev" for the program.
+std::unique_ptr<PortOpener> MakeTermiosOpener(std::string deviceDir, HolderPlaces places);
 
 // The opener the program uses unless a caller gives another.
 PortOpener& SystemPortOpener();
+// Points the system opener's lock files at folders of a test's own; before its first use.
+void SetSystemHolderPlacesForTesting(HolderPlaces places);
 
 }  // namespace serial

@@ -55,22 +55,25 @@ ControlBlock InitialBlock(const LineImage& image) {
 
 }  // namespace
 
-int TermiosDevice::Open(const std::string& path, std::unique_ptr<PortDevice>& device) {
+int TermiosDevice::Open(const std::string& path, std::unique_ptr<PortDevice>& device,
+                        std::unique_ptr<PortLock> lock) {
   int fd = -1;
   bool pseudoTerminal = false;
   if (const int error = CheckedOpen(path, fd, pseudoTerminal)) return error;
-  std::unique_ptr<TermiosDevice> opened(new TermiosDevice(fd, pseudoTerminal));
+  std::unique_ptr<TermiosDevice> opened(new TermiosDevice(fd, std::move(lock), pseudoTerminal));
   if (const int error = opened->Start()) return error;
   device = std::move(opened);
   return 0;
 }
 
-TermiosDevice::TermiosDevice(int fd, bool frameForced) : m_fd(fd), m_frameForced(frameForced) {}
+TermiosDevice::TermiosDevice(int fd, std::unique_ptr<PortLock> lock, bool frameForced)
+    : m_fd(fd), m_lock(std::move(lock)), m_frameForced(frameForced) {}
 
 TermiosDevice::~TermiosDevice() {
   m_watcher.reset();      // its thread waits on the descriptor
   ioctl(m_fd, TIOCNXCL);  // a pseudo-terminal outlives this open; let other users in again
   close(m_fd);            // also ends the flock
+  m_lock.reset();         // only now may another program take the port
 }
 
 int TermiosDevice::Start() {

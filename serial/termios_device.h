@@ -24,14 +24,17 @@
 #include "serial/line_counts.h"
 #include "serial/line_watcher.h"
 #include "serial/port_device.h"
+#include "serial/port_holders.h"
 #include "serial/wake_set.h"
 
 namespace serial {
 
 class TermiosDevice final : public PortDevice {
  public:
-  // Opens `path` for exclusive use and puts the line in raw mode; 0 or the errno.
-  static int Open(const std::string& path, std::unique_ptr<PortDevice>& device);
+  // Opens `path` for exclusive use and puts the line in raw mode; 0 or the errno. The device
+  // keeps `lock` (this program's lock file of the port) until it is closed.
+  static int Open(const std::string& path, std::unique_ptr<PortDevice>& device,
+                  std::unique_ptr<PortLock> lock = nullptr);
 
   TermiosDevice(const TermiosDevice&) = delete;
   TermiosDevice& operator=(const TermiosDevice&) = delete;
@@ -50,7 +53,7 @@ class TermiosDevice final : public PortDevice {
   void CancelIo() override;
 
  private:
-  TermiosDevice(int fd, bool frameForced);
+  TermiosDevice(int fd, std::unique_ptr<PortLock> lock, bool frameForced);
   int Start();
   int ApplyState(const ControlBlock& block);
   int SetModemLines(const ControlBlock& block);
@@ -60,6 +63,7 @@ class TermiosDevice final : public PortDevice {
   uint32_t WatchedEvents(uint32_t mask, bool bytesArrived);
 
   const int m_fd;
+  std::unique_ptr<PortLock> m_lock;  // released after the descriptor is closed
   const bool m_frameForced;  // the driver sets its own frame (pseudo-terminals)
   bool m_hasCounts = false;  // the driver counts line errors; set once by Start
 

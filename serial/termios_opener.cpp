@@ -22,28 +22,60 @@ bool IsSafePortName(const std::string& name) {
 
 class TermiosOpener final : public PortOpener {
  public:
-  explicit TermiosOpener(std::string deviceDir) : m_deviceDir(std::move(deviceDir)) {}
+  TermiosOpener(std::string deviceDir, HolderPlaces places)
+      : m_deviceDir(std::move(deviceDir)), m_places(std::move(places)) {}
 
   std::unique_ptr<PortDevice> Open(const std::string& portName, int& error) override {
     std::unique_ptr<PortDevice> device;
-    error = IsSafePortName(portName) ? TermiosDevice::Open(m_deviceDir + "/" + portName, device)
-                                     : EINVAL;
+    // A name that would leave the device folder names no device of ours.
+    if (!IsSafePortName(portName)) {
+      error = ENODEV;
+      return device;
+    }
+    // Two readers would split the bytes between them: a port someone else has stays theirs.
+    const std::string path = DevicePath(portName);
+    if (FindHolder(portName, path, m_places)) {
+      error = EBUSY;
+      return device;
+    }
+    bool held = false;
+    std::unique_ptr<PortLock> lock = PortLock::Take(portName, m_places, held);
+    error = held ? EBUSY : TermiosDevice::Open(path, device, std::move(lock));
     return device;
+  }
+
+  std::string DevicePath(const std::string& portName) const override {
+    return m_deviceDir + "/" + portName;
+  }
+
+  std::optional<PortHolder> HolderOf(const std::string& portName) const override {
+    return IsSafePortName(portName) ? FindHolder(portName, DevicePath(portName), m_places)
+                                    : std::nullopt;
   }
 
  private:
   const std::string m_deviceDir;
+  const HolderPlaces m_places;
 };
+
+HolderPlaces& SystemHolderPlaces() {
+  static HolderPlaces places;
+  return places;
+}
 
 }  // namespace
 
-std::unique_ptr<PortOpener> MakeTermiosOpener(std::string deviceDir) {
-  return std::make_unique<TermiosOpener>(std::move(deviceDir));
+std::unique_ptr<PortOpener> MakeTermiosOpener(std::string deviceDir, HolderPlaces places) {
+  return std::make_unique<TermiosOpener>(std::move(deviceDir), std::move(places));
 }
 
 PortOpener& SystemPortOpener() {
-  static const std::unique_ptr<PortOpener> opener = MakeTermiosOpener("/dev");
+  static const std::unique_ptr<PortOpener> opener = MakeTermiosOpener("/dev", SystemHolderPlaces());
   return *opener;
+}
+
+void SetSystemHolderPlacesForTesting(HolderPlaces places) {
+  SystemHolderPlaces() = std::move(places);
 }
 
 }  // namespace serial

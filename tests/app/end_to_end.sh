@@ -3,9 +3,10 @@
 # /sys/class/tty lists two ports and pseudo-terminals sit where their device nodes would be.
 # One port was logging at the last quit; it must resume by itself, log the bytes sent to it
 # unchanged, and after a quit answered Yes with real key presses both ports' settings must
-# be saved. Usage: end_to_end.sh <corvessa binary>
+# be saved. Usage: end_to_end.sh <corvessa binary> <pty_feed binary>
 set -euo pipefail
 program=$(realpath "$1")
+pty_feed=$(realpath "$2")
 source "$(dirname "$0")/../../scripts/lib/fake-machine.sh"
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -68,11 +69,11 @@ private_dev "$work/stage"
 # so the far ends never hang up.
 for i in 0 1; do
   mkfifo "$work/feed$i"
-  socat -U "PTY,link=$work/port$i,raw,echo=0" "OPEN:$work/feed$i" &
+  "$pty_feed" "$work/port$i" <"$work/feed$i" &
   pids+=($!)
 done
 exec 3>"$work/feed0" 4>"$work/feed1"
-wait_for 5 test -e "$work/port0" -a -e "$work/port1" || fail "socat made no pseudo-terminals"
+wait_for 5 test -e "$work/port0" -a -e "$work/port1" || fail "no pseudo-terminals were made"
 for i in 0 1; do pty_node "ttyE2E$i" "$work/port$i"; done
 # The fake sysfs lists exactly those two ports.
 fake_tty_class "$work/devices" ttyE2E0 ttyE2E1

@@ -1,8 +1,10 @@
 #include "logging/redirect_port.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,8 +21,10 @@
 #include "logging/settings_store.h"
 #include "serial/line_settings.h"
 #include "tests/support/fake_port_device.h"
+#include "tests/support/other_program.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_owner.h"
+#include "tests/support/run_in_child.h"
 #include "tests/support/test_environment.h"
 #include "tests/support/test_files.h"
 
@@ -287,13 +291,72 @@ TEST_P(MissingPortTest, ReportsUnableOpenPortAndLeavesTheFileCreated) {
   task->m_bAppend = append;
 
   EXPECT_FALSE(Start(*task));
-  EXPECT_EQ(task->Status(), "Unable open port");
+  EXPECT_EQ(task->Status(), "Unable open port: no such device");
   EXPECT_EQ(owner.Messages(), (std::vector{StatusMessage(kIndex, PORT_STATUS_PORT_OPEN_FAILED)}));
   EXPECT_FALSE(task->m_file.IsOpen());
   EXPECT_EQ(FileBytes(logPath), append ? Bytes(1000, 'o') : Bytes{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Append, MissingPortTest, testing::Bool());
+
+// Why a port does not open, worded so the user knows what to do.
+TEST_F(TaskTest, AnUnopenablePortSaysWhy) {
+  device.FailSetState(EINVAL);
+  const auto refused = MakeTask(kFakePort);
+  EXPECT_FALSE(Start(*refused));
+  EXPECT_EQ(refused->Status(), "Unable open port: the device refused these settings");
+
+  device.FailSetState(0);
+  device.FailGetState(EIO);
+  const auto broken = MakeTask(kFakePort);
+  EXPECT_FALSE(Start(*broken));
+  EXPECT_EQ(broken->Status(), "Unable open port: Input/output error");
+
+  testing_support::OtherProgram other(pty.devicePath());
+  const auto held = MakePtyTask();
+  held->m_strFile = logPath.string();
+  EXPECT_FALSE(Start(*held));
+  EXPECT_EQ(held->Status(),
+            "Unable open port: in use by sleep (pid " + std::to_string(other.pid()) + ")");
+  EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_PORT_OPEN_FAILED)), 3u);
+}
+
+// As a user without the device's group: the status names the group to join.
+bool StartAsNobody(const PtyPair& pty, const std::filesystem::path& dir) {
+  if (getuid() != 0) {
+    std::fprintf(stderr, "needs root to become another user\n");
+    return false;
+  }
+  struct stat node {};
+  EXPECT_EQ(stat(pty.devicePath().c_str(), &node), 0);
+  const group* owners = getgrgid(node.st_gid);
+  EXPECT_NE(owners, nullptr);
+  const std::string groupName = owners != nullptr ? owners->gr_name : "";
+  constexpr uid_t kNobody = 65534;
+  if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+    std::fprintf(stderr, "cannot become nobody\n");
+    return false;
+  }
+  RecordingOwner owner;
+  SettingsStore store(dir / "settings.toml");
+  CRedirectPort task(pty.portName(), true, &owner, kIndex, serial::SystemPortOpener(), store);
+  task.m_strFile = "/dev/null";
+  EXPECT_FALSE(Start(task));
+  EXPECT_EQ(task.Status(), "Unable open port: permission denied (add your user to the '" +
+                               groupName + "' group, then log in again)");
+  return true;
+}
+
+TEST_F(TaskTest, APortTheUserMayNotUseNamesTheGroupToJoin) {
+  switch (testing_support::RunInChild([&] { return StartAsNobody(pty, dir.path()); })) {
+    case testing_support::ChildResult::kPassed:
+      break;
+    case testing_support::ChildResult::kFailed:
+      FAIL() << "see the child's failures above";
+    case testing_support::ChildResult::kCannotRun:
+      GTEST_SKIP() << "needs root to drop to another user";
+  }
+}
 
 TEST_F(TaskTest, StartingALoggingTaskAgainChangesNothing) {
   const auto task = MakeTask(kFakePort);

@@ -5,9 +5,16 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "serial/port_device.h"
+
 namespace testing_support {
 
 namespace {
+serial::HolderPlaces& TestPlaces() {
+  static serial::HolderPlaces places{.lockFolders = {}};
+  return places;
+}
+
 std::filesystem::path MakeTempDir(const char* prefix) {
   std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr)
@@ -30,7 +37,13 @@ void IsolateUserEnvironment() {
   make("XDG_DOCUMENTS_DIR", home / "Documents");
   make("XDG_RUNTIME_DIR", home / "runtime");
   std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);
+  // Lock files of the ports tests open go here, never into the machine's /run/lock.
+  std::filesystem::create_directories(home / "lock");
+  TestPlaces() = {.lockFolders = {home / "lock"}};
+  serial::SetSystemHolderPlacesForTesting(TestPlaces());
 }
+
+serial::HolderPlaces TestHolderPlaces() { return TestPlaces(); }
 
 TempDir::TempDir() : m_path(MakeTempDir("corvessa-test-")) {}
 

@@ -4,12 +4,17 @@
 #include <filesystem>
 #include <string>
 
+#include "serial/port_holders.h"
+
 namespace testing_support {
 
 // Points HOME, XDG_CONFIG_HOME, XDG_DOCUMENTS_DIR, XDG_DATA_HOME, XDG_CACHE_HOME and
-// XDG_RUNTIME_DIR at a fresh temporary folder of this test process. Call once from main,
-// before any thread starts.
+// XDG_RUNTIME_DIR at a fresh temporary folder of this test process, and the lock files of
+// the ports it opens into that folder too. Call once from main, before any thread starts.
 void IsolateUserEnvironment();
+
+// The lock folder and /proc that the ports of tests use, as IsolateUserEnvironment set them.
+serial::HolderPlaces TestHolderPlaces();
 
 // A temporary folder removed with everything in it when the object goes.
 class TempDir {

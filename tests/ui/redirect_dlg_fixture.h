@@ -211,7 +211,8 @@ class RedirectDlgFixture : public testing::Test {
   testing_support::TempDir dir;
   SettingsStore store{dir / "settings.toml"};
   testing_support::FakePortOpener opener;
-  std::unique_ptr<serial::PortOpener> ttys = serial::MakeTermiosOpener((dir / "dev").string());
+  std::unique_ptr<serial::PortOpener> ttys =
+      serial::MakeTermiosOpener((dir / "dev").string(), testing_support::TestHolderPlaces());
   serial::PortOpener* devices = &opener;  // what the window opens ports with
   std::optional<QString> documents = QString::fromStdString((dir / "Documents").string());
   bool chmViewer = false;             // whether the desktop could show pellory.chm

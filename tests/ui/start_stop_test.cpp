@@ -98,7 +98,7 @@ TEST_F(StartStopTest, StartOnAPortThatIsGoneShowsTheErrorAndStaysIdle) {
   QTest::mouseClick(StartStop(), Qt::LeftButton);
   EXPECT_EQ(Row(0), "[Error]");
   EXPECT_EQ(dlg->m_lstPorts->TextColourOf(0), kIdleGrey);
-  EXPECT_TRUE(WaitUntil([&] { return Status() == "Unable open port"; }));
+  EXPECT_TRUE(WaitUntil([&] { return Status() == "Unable open port: no such device"; }));
   EXPECT_FALSE(Task(0).m_bLogging);
   EXPECT_EQ(StartStop()->text(), "Start logging");
   EXPECT_TRUE(FileControlsEnabled());

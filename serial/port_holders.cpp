@@ -1,0 +1,127 @@
+#include "serial/port_holders.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+namespace serial {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The pid in a lock file, written as ASCII decimal (HDB UUCP: ten characters and a line
+// feed); 0 when there is none.
+pid_t PidInLockFile(const fs::path& file) {
+  std::ifstream in(file);
+  long pid = 0;
+  in >> pid;
+  return pid > 0 ? static_cast<pid_t>(pid) : 0;
+}
+
+bool IsAlive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+std::string ProgramOf(pid_t pid, const fs::path& proc) {
+  std::ifstream in(proc / std::to_string(pid) / "comm");
+  std::string name;
+  std::getline(in, name);
+  return name.empty() ? "unknown" : name;
+}
+
+std::optional<pid_t> LiveLockHolder(const std::string& portName, const HolderPlaces& places) {
+  for (const fs::path& folder : places.lockFolders) {
+    const pid_t pid = PidInLockFile(folder / LockFileName(portName));
+    if (pid != ::getpid() && IsAlive(pid)) return pid;
+  }
+  return std::nullopt;
+}
+
+bool HasOpen(const fs::path& fdFolder, dev_t device) {
+  std::error_code error;
+  for (fs::directory_iterator fd(fdFolder, error), end; !error && fd != end; fd.increment(error)) {
+    struct stat status {};
+    if (::stat(fd->path().c_str(), &status) == 0 && S_ISCHR(status.st_mode) &&
+        status.st_rdev == device)
+      return true;
+  }
+  return false;
+}
+
+// Processes whose open files cannot be read (other users', without privilege) are passed over.
+std::optional<pid_t> ProcessWithDeviceOpen(const std::string& devicePath, const fs::path& proc) {
+  struct stat node {};
+  if (::stat(devicePath.c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) return std::nullopt;
+  const std::string self = std::to_string(::getpid());
+  std::error_code error;
+  for (fs::directory_iterator entry(proc, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    if (name == self || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (HasOpen(entry->path() / "fd", node.st_rdev)) return static_cast<pid_t>(std::stol(name));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string LockFileName(const std::string& portName) {
+  std::string name = portName;
+  std::replace(name.begin(), name.end(), '/', '_');
+  return "LCK.." + name;
+}
+
+std::optional<PortHolder> FindHolder(const std::string& portName, const std::string& devicePath,
+                                     const HolderPlaces& places) {
+  std::optional<pid_t> pid = LiveLockHolder(portName, places);
+  if (!pid) pid = ProcessWithDeviceOpen(devicePath, places.proc);
+  if (!pid) return std::nullopt;
+  return PortHolder{*pid, ProgramOf(*pid, places.proc)};
+}
+
+std::unique_ptr<PortLock> PortLock::Take(const std::string& portName, const HolderPlaces& places,
+                                         bool& held) {
+  held = false;
+  char text[16];
+  std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
+  for (const fs::path& folder : places.lockFolders) {
+    const fs::path path = folder / LockFileName(portName);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+      if (fd >= 0) {
+        const bool written = ::write(fd, text, 11) == 11;
+        ::close(fd);
+        if (written) return std::unique_ptr<PortLock>(new PortLock(path));
+        ::unlink(path.c_str());
+        break;
+      }
+      if (errno != EEXIST) break;  // this folder cannot be written: try the next
+      const pid_t owner = PidInLockFile(path);
+      // Another task of this program has the port: the device itself refuses a second open.
+      if (owner == ::getpid()) return nullptr;
+      if (IsAlive(owner)) {
+        held = true;
+        return nullptr;
+      }
+      // Stale: its program is gone. Only a regular file is removed, never what a link names.
+      struct stat status {};
+      if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+          ::unlink(path.c_str()) != 0)
+        break;
+    }
+  }
+  return nullptr;
+}
+
+PortLock::~PortLock() {
+  // Another program may have replaced a lock it thought stale: leave that one alone.
+  if (PidInLockFile(m_path) == ::getpid()) ::unlink(m_path.c_str());
+}
+
+}  // namespace serial

@@ -1,0 +1,58 @@
+#pragma once
+// Other programs on a serial port. Terminal programs mark a port they use with a UUCP lock
+// file, "LCK..<name>" holding their pid, in a lock folder (/run/lock, /var/lock); others
+// simply hold the device open. A port that someone else has is not opened, since two readers
+// would split the bytes between them; and while this program logs a port it holds such a
+// lock of its own, so that programs which honour lock files keep off.
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace serial {
+
+struct PortHolder {
+  pid_t pid = 0;
+  std::string program;  // its command name; "unknown" where it cannot be read
+  bool operator==(const PortHolder&) const = default;
+};
+
+// Where the machine keeps what this file looks at; tests give folders of their own.
+struct HolderPlaces {
+  std::vector<std::filesystem::path> lockFolders{"/run/lock", "/var/lock"};
+  std::filesystem::path proc{"/proc"};
+};
+
+// "LCK..<name>", with each '/' of the port name ("pts/3") as '_'.
+std::string LockFileName(const std::string& portName);
+
+// Another process that holds the port: a live lock file (a dead pid is stale, no holder), or
+// a process with the device open, where its open files can be read. Never this process.
+std::optional<PortHolder> FindHolder(const std::string& portName, const std::string& devicePath,
+                                     const HolderPlaces& places);
+
+// This process's lock file of a port, removed when the object goes (only while it still holds
+// our pid). Made with O_CREAT|O_EXCL|O_NOFOLLOW, since anyone may write a lock folder.
+class PortLock {
+ public:
+  // The lock in the first lock folder that takes it; a stale lock file is replaced. Null
+  // where no folder can be written (the port may still be used), and with `held` set when a
+  // live lock of another process stands in the way.
+  static std::unique_ptr<PortLock> Take(const std::string& portName, const HolderPlaces& places,
+                                        bool& held);
+  ~PortLock();
+  PortLock(const PortLock&) = delete;
+  PortLock& operator=(const PortLock&) = delete;
+
+  const std::filesystem::path& path() const { return m_path; }
+
+ private:
+  explicit PortLock(std::filesystem::path path) : m_path(std::move(path)) {}
+  std::filesystem::path m_path;
+};
+
+}  // namespace serial
