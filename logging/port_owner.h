@@ -14,12 +14,14 @@ enum PortStatusCode : int {
   PORT_STATUS_FILE_ERROR = 10,
   PORT_STATUS_PORT_ERROR = 11,  // the reader thread failed: the device is gone
   PORT_STATUS_NEW_FILE = 12,    // the log file was moved or deleted; logging goes on anew
+  PORT_STATUS_LINE_ERRORS = 13,  // the driver counted line errors; logging goes on
 };
 
 // Whether a status code reports a failure (the window marks the row "[Error]"); the others
 // only bring a new status text.
 constexpr bool IsErrorStatus(int code) {
-  return code != 0 && code != PORT_STATUS_STARTED && code != PORT_STATUS_NEW_FILE;
+  return code != 0 && code != PORT_STATUS_STARTED && code != PORT_STATUS_NEW_FILE &&
+         code != PORT_STATUS_LINE_ERRORS;
 }
 
 class PortOwner {

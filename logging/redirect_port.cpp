@@ -38,6 +38,30 @@ std::string CutToCharacters(std::string text, size_t max) {
   return text;
 }
 
+// "3 overruns, 1 framing": each kind that occurred, in a fixed order.
+std::string LineErrorsText(const serial::LineErrorCounts& counts) {
+  struct Kind {
+    uint32_t serial::LineErrorCounts::*count;
+    const char* one;
+    const char* many;
+  };
+  static constexpr Kind kKinds[] = {
+      {&serial::LineErrorCounts::overrun, "overrun", "overruns"},
+      {&serial::LineErrorCounts::bufferOverrun, "buffer overrun", "buffer overruns"},
+      {&serial::LineErrorCounts::frame, "framing", "framing"},
+      {&serial::LineErrorCounts::parity, "parity", "parity"},
+      {&serial::LineErrorCounts::breaks, "break", "breaks"},
+  };
+  std::string text;
+  for (const Kind& kind : kKinds) {
+    const uint32_t n = counts.*kind.count;
+    if (n == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(n) + " " + (n == 1 ? kind.one : kind.many);
+  }
+  return text;
+}
+
 // The stored values besides "file", each the field's 32 bits.
 constexpr std::pair<std::string_view, bool CRedirectPort::*> kStoredFlags[] = {
     {"logging", &CRedirectPort::m_bLogging},
@@ -96,6 +120,10 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
     return false;
   }
   if (m_bAppend) m_nFileBytes = static_cast<uint32_t>(m_file.Size());
+  {
+    std::lock_guard lock(m_statusMutex);
+    m_strLineErrors.clear();  // a new run counts its own
+  }
   if (!Open(m_strPort, baudRate, byteSize, stopBits, parity, flowControl)) {
     SetStatus(UnableOpenPortStatus(LastOpenError(), Opener(), m_strPort));
     PostStatus(PORT_STATUS_PORT_OPEN_FAILED);
@@ -162,6 +190,19 @@ void CRedirectPort::OnRxChar(uint32_t /*bytesWaiting*/) {
   if (m_bCurrent) Post(WM_PORT_STATISTICS, 0, 0);
 }
 
+// The status keeps its text and says how many errors of each kind the line had in this run.
+void CRedirectPort::OnLineError(uint32_t /*errors*/) {
+  serial::LineErrorCounts counts;
+  if (!LineErrorsSinceOpen(counts)) return;
+  const std::string text = LineErrorsText(counts);
+  if (text.empty()) return;
+  {
+    std::lock_guard lock(m_statusMutex);
+    m_strLineErrors = "; line errors: " + text;
+  }
+  PostStatus(PORT_STATUS_LINE_ERRORS);
+}
+
 // The reader thread has ended for good (the device is gone or refuses to be waited on): say
 // so instead of looking as if logging went on. The file stays open and Stop works as usual.
 void CRedirectPort::OnThreadError(int /*error*/) {
@@ -171,7 +212,7 @@ void CRedirectPort::OnThreadError(int /*error*/) {
 
 std::string CRedirectPort::Status() const {
   std::lock_guard lock(m_statusMutex);
-  return m_strStatus;
+  return m_strStatus + m_strLineErrors;
 }
 
 void CRedirectPort::SetStatus(std::string status) {

@@ -34,6 +34,7 @@ class CRedirectPort : public CCommPort {
   bool LoadSettings();
 
   void OnRxChar(uint32_t bytesWaiting) override;
+  void OnLineError(uint32_t errors) override;
   void OnThreadError(int error) override;
 
   std::string Status() const;
@@ -63,4 +64,5 @@ class CRedirectPort : public CCommPort {
   bool m_bStopping = false;  // a StopLogging is under way (window's thread only)
   mutable std::mutex m_statusMutex;
   std::string m_strStatus = "Ready to start";
+  std::string m_strLineErrors;  // "; line errors: ..." after the status, for the current run
 };

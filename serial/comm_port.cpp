@@ -104,6 +104,9 @@ bool CCommPort::StartReader(std::unique_ptr<serial::PortDevice> device) {
     return FailOpen(ENOMEM);
   }
   // Everything the thread reads is in place before it exists: it starts running at once.
+  serial::LineCounts counts;
+  m_countsAtOpen.reset();
+  if (device->GetLineCounts(counts) == 0) m_countsAtOpen = counts;
   m_hComm = std::move(device);
   m_hStopEvent = std::move(stopSignal);
   m_bRunning.store(1);
@@ -154,6 +157,13 @@ void CCommPort::Close() {
   m_hComm.reset();
   m_hStopEvent.reset();
   m_bClosing = false;
+}
+
+bool CCommPort::LineErrorsSinceOpen(serial::LineErrorCounts& errors) {
+  serial::LineCounts now;
+  if (!IsOpen() || !m_countsAtOpen || m_hComm->GetLineCounts(now) != 0) return false;
+  errors = serial::ErrorCountsBetween(*m_countsAtOpen, now);
+  return true;
 }
 
 uint32_t CCommPort::Read(void* buffer, uint32_t count) {

@@ -77,6 +77,9 @@ class CCommPort {
   int LastOpenError() const { return m_nOpenError; }
   // What this port opens its device through.
   serial::PortOpener& Opener() const { return *m_pOpener; }
+  // Reader thread: the line errors the driver counted since the device was opened; false
+  // where the driver counts none.
+  bool LineErrorsSinceOpen(serial::LineErrorCounts& errors);
 
   // Run between the 100 ms steps while Close waits for a reader thread, so the window keeps
   // handling its events. Installed by the window; the core has none.
@@ -94,6 +97,7 @@ class CCommPort {
   std::thread m_hThread;
   std::shared_ptr<serial::StopSignal> m_hStopEvent;  // this port's own, signalled at thread end
   std::atomic<long> m_bRunning{0};
+  std::optional<serial::LineCounts> m_countsAtOpen;  // none where the driver counts nothing
   bool m_bClosing = false;  // a Close is under way; a nested one returns at once
   int m_nOpenError = 0;
 };

@@ -58,6 +58,24 @@ uint32_t EventsBetween(const LineCounts& before, const LineCounts& after) {
                       {&LineCounts::bufferOverrun, EV_ERR}});
 }
 
+LineErrorCounts& LineErrorCounts::operator+=(const LineErrorCounts& more) {
+  overrun += more.overrun;
+  bufferOverrun += more.bufferOverrun;
+  frame += more.frame;
+  parity += more.parity;
+  breaks += more.breaks;
+  return *this;
+}
+
+// The counters wrap at 32 bits; unsigned subtraction counts across the wrap.
+LineErrorCounts ErrorCountsBetween(const LineCounts& before, const LineCounts& after) {
+  return {.overrun = after.overrun - before.overrun,
+          .bufferOverrun = after.bufferOverrun - before.bufferOverrun,
+          .frame = after.frame - before.frame,
+          .parity = after.parity - before.parity,
+          .breaks = after.breaks - before.breaks};
+}
+
 uint32_t ErrorsBetween(const LineCounts& before, const LineCounts& after) {
   return BitsOfMoved(before, after,
                      {{&LineCounts::bufferOverrun, CE_RXOVER},

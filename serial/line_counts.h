@@ -19,6 +19,20 @@ struct LineCounts {
   bool operator==(const LineCounts&) const = default;
 };
 
+// Line errors by kind, counted over a stretch of time.
+struct LineErrorCounts {
+  uint32_t overrun = 0;
+  uint32_t bufferOverrun = 0;
+  uint32_t frame = 0;
+  uint32_t parity = 0;
+  uint32_t breaks = 0;
+  LineErrorCounts& operator+=(const LineErrorCounts& more);
+  bool operator==(const LineErrorCounts&) const = default;
+};
+
+// How many errors of each kind the driver counted between the two readings.
+LineErrorCounts ErrorCountsBetween(const LineCounts& before, const LineCounts& after);
+
 // 0 or the errno; drivers without counters (pseudo-terminals) fail with ENOTTY or EINVAL.
 int ReadLineCounts(int fd, LineCounts& counts);
 

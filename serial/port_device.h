@@ -6,6 +6,7 @@
 // window's thread while its reader thread waits, reads and writes; implementations make
 // that safe. Purge, CancelIo and SetEventMask(0) end a pending WaitEvent or Read at once.
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "serial/comm_events.h"
 #include "serial/control_block.h"
+#include "serial/line_counts.h"
 #include "serial/port_holders.h"
 
 namespace serial {
@@ -36,6 +38,8 @@ class PortDevice {
   virtual int GetModemStatus(uint32_t& status) = 0;
   // Reads and clears the line error flags (CE_*) and tells how many bytes wait to be read.
   virtual int ClearError(uint32_t& errors, uint32_t& bytesWaiting) = 0;
+  // The driver's counters of line events and errors; ENOTTY where it keeps none.
+  virtual int GetLineCounts(LineCounts& /*counts*/) { return ENOTTY; }
 
   // Transfers up to `count` bytes within the timeouts; `transferred` is set on every path.
   virtual int Read(void* buffer, uint32_t count, uint32_t& transferred) = 0;

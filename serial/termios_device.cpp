@@ -185,6 +185,10 @@ int TermiosDevice::ClearError(uint32_t& errors, uint32_t& bytesWaiting) {
   return 0;
 }
 
+int TermiosDevice::GetLineCounts(LineCounts& counts) {
+  return m_hasCounts ? ReadLineCounts(m_fd, counts) : ENOTTY;
+}
+
 void TermiosDevice::Purge() {
   tcflush(m_fd, TCIOFLUSH);
   CancelIo();

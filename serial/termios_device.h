@@ -47,6 +47,7 @@ class TermiosDevice final : public PortDevice {
   int WaitEvent(uint32_t& events) override;
   int GetModemStatus(uint32_t& status) override;
   int ClearError(uint32_t& errors, uint32_t& bytesWaiting) override;
+  int GetLineCounts(LineCounts& counts) override;
   int Read(void* buffer, uint32_t count, uint32_t& transferred) override;
   int Write(const void* buffer, uint32_t count, uint32_t& transferred) override;
   void Purge() override;

@@ -358,6 +358,29 @@ TEST_F(TaskTest, APortTheUserMayNotUseNamesTheGroupToJoin) {
   }
 }
 
+// Bytes the line lost: the status keeps its text and counts each kind of error of this run.
+TEST_F(TaskTest, LineErrorsOfTheRunAreCountedInTheStatus) {
+  device.SetLineCounts({.frame = 7, .overrun = 5});  // before the run: not this run's
+  const auto task = MakeTask(kFakePort);
+  ASSERT_TRUE(Start(*task));
+  device.SetLineCounts({.frame = 8, .overrun = 8});
+  device.Raise(serial::EV_ERR);
+  ASSERT_TRUE(owner.WaitFor(StatusMessage(kIndex, PORT_STATUS_LINE_ERRORS)));
+  EXPECT_EQ(task->Status(), "Logging started; line errors: 3 overruns, 1 framing");
+
+  device.SetLineCounts({.frame = 8, .overrun = 8, .parity = 2, .breaks = 1, .bufferOverrun = 1});
+  device.Raise(serial::EV_ERR);
+  ASSERT_TRUE(owner.WaitFor(StatusMessage(kIndex, PORT_STATUS_LINE_ERRORS), 2));
+  EXPECT_EQ(task->Status(),
+            "Logging started; line errors: 3 overruns, 1 buffer overrun, 1 framing, 2 parity, "
+            "1 break");
+  EXPECT_FALSE(IsErrorStatus(PORT_STATUS_LINE_ERRORS)) << "logging goes on";
+
+  task->StopLogging();
+  ASSERT_TRUE(Start(*task));
+  EXPECT_EQ(task->Status(), "Logging started");
+}
+
 TEST_F(TaskTest, StartingALoggingTaskAgainChangesNothing) {
   const auto task = MakeTask(kFakePort);
   ASSERT_TRUE(Start(*task));

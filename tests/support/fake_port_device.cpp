@@ -29,6 +29,7 @@ class FakeHandle : public serial::PortDevice {
   int ClearError(uint32_t& errors, uint32_t& bytesWaiting) override {
     return m_device.ClearError(errors, bytesWaiting);
   }
+  int GetLineCounts(serial::LineCounts& counts) override { return m_device.GetLineCounts(counts); }
   int Read(void* buffer, uint32_t count, uint32_t& transferred) override {
     return m_device.Read(buffer, count, transferred);
   }
@@ -57,6 +58,18 @@ void FakePortDevice::Raise(uint32_t events, uint32_t modemStatus, uint32_t error
     m_bytesWaiting = bytesWaiting;
   }
   m_changed.notify_all();
+}
+
+void FakePortDevice::SetLineCounts(serial::LineCounts counts) {
+  std::lock_guard lock(m_mutex);
+  m_lineCounts = counts;
+}
+
+int FakePortDevice::GetLineCounts(serial::LineCounts& counts) {
+  std::lock_guard lock(m_mutex);
+  if (!m_lineCounts) return ENOTTY;
+  counts = *m_lineCounts;
+  return 0;
 }
 
 void FakePortDevice::ScriptModemStatus(std::vector<uint32_t> statuses) {

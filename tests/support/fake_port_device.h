@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ class FakePortDevice : public serial::PortDevice {
   // The modem status that each following GetModemStatus call reports, one per call; once
   // used up, the status of the last Raise applies again.
   void ScriptModemStatus(std::vector<uint32_t> statuses);
+  // What the driver's counters read from now on (by default it keeps none).
+  void SetLineCounts(serial::LineCounts counts);
   // Bytes that Read hands out: raises EV_RXCHAR, and the queue count follows them.
   void Feed(const std::vector<uint8_t>& bytes);
 
@@ -75,6 +78,7 @@ class FakePortDevice : public serial::PortDevice {
   int WaitEvent(uint32_t& events) override;
   int GetModemStatus(uint32_t& status) override;
   int ClearError(uint32_t& errors, uint32_t& bytesWaiting) override;
+  int GetLineCounts(serial::LineCounts& counts) override;
   int Read(void* buffer, uint32_t count, uint32_t& transferred) override;
   int Write(const void* buffer, uint32_t count, uint32_t& transferred) override;
   void Purge() override;
@@ -101,6 +105,7 @@ class FakePortDevice : public serial::PortDevice {
   uint32_t m_modemStatus = 0;
   std::deque<uint32_t> m_scriptedStatus;
   uint32_t m_errors = 0;
+  std::optional<serial::LineCounts> m_lineCounts;
   uint32_t m_bytesWaiting = 0;
   std::deque<uint8_t> m_input;
   std::vector<uint8_t> m_written;
