@@ -2,6 +2,10 @@
 
 #include <QEventLoop>
 #include <QIcon>
+#include <QSessionManager>
+#include <QSocketNotifier>
+
+#include "logging/quit_signals.h"
 
 #include "ui/redirect_dlg.h"
 
@@ -31,7 +35,16 @@ CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 bool CMainApp::InitInstance() {
+  // Installed before any port opens: from then on a signal can end the program cleanly.
+  QSocketNotifier quitSignal(quit_signals::Install(), QSocketNotifier::Read);
   CRedirectDlg dialog;
+  QObject::connect(&quitSignal, &QSocketNotifier::activated, &dialog, [&dialog] {
+    quit_signals::Take();
+    dialog.QuitWithoutQuestion();
+  });
+  // The desktop session ends: nobody is there to answer a question.
+  QObject::connect(this, &QGuiApplication::commitDataRequest, &dialog,
+                   [&dialog](QSessionManager&) { dialog.QuitWithoutQuestion(); });
   // Shown as an ordinary window rather than run modally, which would make it a modal dialog
   // for the desktop; how it ended does not matter: closing it ends the program.
   QEventLoop untilClosed;

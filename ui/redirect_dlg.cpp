@@ -159,6 +159,8 @@ void CRedirectDlg::ConnectMessageMap() {
   });
   // textChanged: typing and texts set from code alike.
   Route(ui::IDC_LOGFILE, &QLineEdit::textChanged, &CRedirectDlg::OnChangeLogFile);
+  // A typed path is saved once typing ends rather than at every key.
+  Route(ui::IDC_LOGFILE, &QLineEdit::editingFinished, &CRedirectDlg::SaveCurrentTask);
   m_lstPorts->SetRowColour([this](int row) { return OnCustomDrawPortList(row); });
   Route(ui::IDC_HIDEPROMO, &CLabel::labelClicked, &CRedirectDlg::OnHidePromo);
   Route(ui::IDC_LEARNMORE, &QPushButton::clicked, &CRedirectDlg::OnLearnMore);
@@ -281,6 +283,7 @@ void CRedirectDlg::OnSelchangeBaudRate() {
   CRedirectPort& task = CurrentTask();
   task.m_nBaudRate = DecimalValueOf(m_cbBaudRate->itemText(m_cbBaudRate->currentIndex()));
   task.SetBaudRate(static_cast<uint32_t>(task.m_nBaudRate));
+  task.SaveSettings();
 }
 
 // A typed rate reaches the task, and its open port, once editing ends; a text that is no rate
@@ -301,6 +304,7 @@ bool CRedirectDlg::TakeTypedBaudRate(CRedirectPort& task) {
   if (static_cast<int32_t>(*rate) != task.m_nBaudRate) {
     task.m_nBaudRate = static_cast<int32_t>(*rate);
     task.SetBaudRate(*rate);
+    task.SaveSettings();
   }
   return true;
 }
@@ -315,6 +319,7 @@ void CRedirectDlg::OnSelchangeDataBits() {
   CRedirectPort& task = CurrentTask();
   task.m_nDataBits = m_cbDataBits->currentIndex();
   task.SetByteSize(serial::ByteSizeOf(task.m_nDataBits));
+  task.SaveSettings();
 }
 
 void CRedirectDlg::OnSelchangeParity() {
@@ -322,6 +327,7 @@ void CRedirectDlg::OnSelchangeParity() {
   CRedirectPort& task = CurrentTask();
   task.m_nParity = m_cbParity->currentIndex();
   task.SetParity(serial::Low8(task.m_nParity));
+  task.SaveSettings();
 }
 
 void CRedirectDlg::OnSelchangeStopBits() {
@@ -329,6 +335,7 @@ void CRedirectDlg::OnSelchangeStopBits() {
   CRedirectPort& task = CurrentTask();
   task.m_nStopBits = m_cbStopBits->currentIndex();
   task.SetStopBits(serial::Low8(task.m_nStopBits));
+  task.SaveSettings();
 }
 
 void CRedirectDlg::OnSelchangeFlowCtrl() {
@@ -336,6 +343,7 @@ void CRedirectDlg::OnSelchangeFlowCtrl() {
   CRedirectPort& task = CurrentTask();
   task.m_nFlowCtrl = m_cbFlowCtrl->currentIndex();
   task.SetFlowControl(serial::Low8(task.m_nFlowCtrl));
+  task.SaveSettings();
 }
 
 void CRedirectDlg::OnChangeLogFile() {
@@ -352,6 +360,7 @@ void CRedirectDlg::OnBrowseFile() {
     m_strPanelFile = *chosen;
     if (!m_strPanelFile.isEmpty()) GetDlgItem(ui::IDC_STARTSTOP)->setEnabled(true);
     CurrentTask().m_strFile = m_strPanelFile.toStdString();
+    SaveCurrentTask();
   }
   SetLogFileText(m_strPanelFile);
   CaretToEndOfLogFile();
@@ -362,6 +371,11 @@ void CRedirectDlg::OnAppendClicked() {
   if (!HasCurrentTask()) return;
   UpdateData(true);
   CurrentTask().m_bAppend = m_bPanelAppend != 0;
+  SaveCurrentTask();
+}
+
+void CRedirectDlg::SaveCurrentTask() {
+  if (HasCurrentTask()) CurrentTask().SaveSettings();
 }
 
 int CRedirectDlg::OnPortStatistics(int /*wParam*/, int /*lParam*/) {

@@ -64,6 +64,9 @@ class CRedirectDlg : public QDialog, public PortOwner {
   // task, and every way of closing the window asks, saves and stops as a quit must.
   void accept() override;
   void reject() override;
+  // A quit that asks nothing (a signal, the end of the desktop session), as a quit answered
+  // Yes; one that comes while a stop or the question waits runs once that is over.
+  void QuitWithoutQuestion();
 
   // The window's state, in declaration order.
   ui::PortList* m_lstPorts = nullptr;
@@ -128,6 +131,9 @@ class CRedirectDlg : public QDialog, public PortOwner {
   CRedirectPort& CurrentTask() const;
   CRedirectPort* TaskAt(int index) const;
   bool AnyTaskLogging() const;
+  void Quit();
+  // Saves the current task's settings now, so a power cut or a kill loses none of them.
+  void SaveCurrentTask();
   void StartTask(CRedirectPort& task);
   void StopTask(CRedirectPort& task);
   void SetStartStopCaption(const char* caption);
@@ -147,4 +153,5 @@ class CRedirectDlg : public QDialog, public PortOwner {
   SaveFileDialog m_saveFileDialog;
   QuitQuestion m_quitQuestion;
   Underway m_underway = Underway::Nothing;
+  bool m_bQuitRequested = false;  // a quit without question waits for what is under way
 };

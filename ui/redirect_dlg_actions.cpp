@@ -1,5 +1,6 @@
 // The main window's actions: starting and stopping the current task, the keys, quitting,
 // the help, the promotion panel's buttons.
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -27,6 +28,7 @@ void CRedirectDlg::OnStartStop() {
   m_underway = Underway::Nothing;
   // The rows' colour is read from the tasks while the list paints.
   m_lstPorts->viewport()->update();
+  if (m_bQuitRequested) Quit();
 }
 
 // The row and m_bLogging are the task's own; the panel changes only while it still shows the
@@ -40,6 +42,7 @@ void CRedirectDlg::StopTask(CRedirectPort& task) {
   }
   m_lstPorts->SetItemText(task.m_nIndex, 1, "[Stopped]");
   task.m_bLogging = false;
+  task.SaveSettings();
   if (shown) {
     m_strPanelStatus = QString::fromStdString(task.Status());
     UpdateData(false);
@@ -72,6 +75,7 @@ void CRedirectDlg::StartTask(CRedirectPort& task) {
   EnableFileControls(false);
   m_lstPorts->SetItemText(task.m_nIndex, 1, "[Started]");
   task.m_bLogging = true;
+  task.SaveSettings();
 }
 
 // Why a start with these list entries cannot be tried (a stored choice has no entry), or
@@ -120,8 +124,33 @@ void CRedirectDlg::OnCancel() {
     m_underway = Underway::QuitQuestion;
     const bool yes = m_quitQuestion();
     m_underway = Underway::Nothing;
-    if (!yes) return;
+    if (!yes && !m_bQuitRequested) return;
   }
+  Quit();
+}
+
+void CRedirectDlg::QuitWithoutQuestion() {
+  switch (m_underway) {
+    case Underway::Nothing:
+      Quit();
+      return;
+    case Underway::QuitQuestion:
+      // The question goes; its answer no longer matters.
+      m_bQuitRequested = true;
+      if (QWidget* question = QApplication::activeModalWidget()) question->close();
+      return;
+    case Underway::StartStop:
+      m_bQuitRequested = true;
+      return;
+    case Underway::Quit:
+      return;
+  }
+}
+
+// Every task saves its settings as they are (a port that logs stays marked as logging) and
+// stops; then the window ends.
+void CRedirectDlg::Quit() {
+  if (m_underway == Underway::Quit) return;
   m_underway = Underway::Quit;
   for (std::unique_ptr<CRedirectPort>& slot : m_tasks) {
     slot->SaveSettings();

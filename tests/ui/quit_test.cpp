@@ -113,6 +113,33 @@ TEST_F(QuitTest, AnsweredYesSavesAndStopsEveryPortAndTheNextStartResumes) {
   EXPECT_TRUE(WaitUntil([&] { return FileContents(dir / "ttyPTY0.txt") == "after the restart"; }));
 }
 
+// A signal or the end of the desktop session: nobody is asked, and it ends as a Yes would.
+TEST_F(QuitTest, AQuitWithoutQuestionSavesAndStopsAsAYesWould) {
+  OpenOnPtys();
+  StartCurrent();
+  dlg->QuitWithoutQuestion();
+  EXPECT_EQ(questions, 0);
+  EXPECT_FALSE(dlg->isVisible());
+  EXPECT_TRUE(dlg->m_tasks.empty());
+  EXPECT_TRUE(SavedAs("ttyPTY0", 1));
+  EXPECT_TRUE(SavedAs("ttyPTY1", 0));
+  for (const auto& pty : ptys) EXPECT_TRUE(HeldDevice(pty.devicePath()).held());
+}
+
+TEST_F(QuitTest, AQuitWithoutQuestionWhileTheQuestionIsOpenQuitsWhateverTheAnswer) {
+  OpenOnPtys();
+  StartCurrent();
+  dlg->SetQuitQuestionForTesting([this] {
+    ++questions;
+    dlg->QuitWithoutQuestion();
+    return false;
+  });
+  PressEscape();
+  EXPECT_EQ(questions, 1);
+  EXPECT_FALSE(dlg->isVisible());
+  EXPECT_TRUE(SavedAs("ttyPTY0", 1));
+}
+
 class QuitUnderWayTest : public QuitTest {
  protected:
   ~QuitUnderWayTest() override {

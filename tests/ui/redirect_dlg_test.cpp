@@ -269,6 +269,41 @@ TEST_F(RedirectDlgTest, PickedRateAndStopBitsReachAnOpenPseudoTerminalAtOnce) {
   EXPECT_EQ(Task(0).m_nStopBits, 2);
 }
 
+// A power cut or a kill must not lose what the user changed: every change is saved at once.
+TEST_F(RedirectDlgTest, EveryChangeIsSavedAtOnce) {
+  GiveTasks({{.port = "fake0", .file = (dir / "zero.txt").string()}});
+  const auto saved = [&](const char* name) { return store.Load("fake0").value().at(name); };
+  Pick(IDC_PARITY, "Even");
+  EXPECT_EQ(saved("parity"), StoredValue(uint32_t{2}));
+  Pick(IDC_FLOWCTRL, "None");
+  EXPECT_EQ(saved("flowctrl"), StoredValue(uint32_t{0}));
+  QLineEdit* rate = Item<QComboBox>(IDC_BAUDRATE)->lineEdit();
+  rate->setFocus();
+  rate->selectAll();
+  QTest::keyClicks(rate, "31250");
+  dlg->m_lstPorts->setFocus();
+  EXPECT_EQ(saved("baudrate"), StoredValue(uint32_t{31250}));
+  QTest::mouseClick(Item<QCheckBox>(IDC_APPEND), Qt::LeftButton);
+  EXPECT_EQ(saved("append"), StoredValue(uint32_t{1}));
+
+  auto* path = Item<QLineEdit>(IDC_LOGFILE);
+  path->setFocus();
+  QTest::keyClicks(path, ".log");
+  dlg->m_lstPorts->setFocus();
+  const std::string typed = (dir / "zero.txt.log").string();
+  EXPECT_EQ(saved("file"), StoredValue(typed));
+  dlg->SetSaveFileDialogForTesting([] { return std::optional<QString>("/tmp/chosen.txt"); });
+  QTest::mouseClick(Item<QPushButton>(IDC_BROWSE), Qt::LeftButton);
+  EXPECT_EQ(saved("file"), StoredValue(std::string("/tmp/chosen.txt")));
+
+  dlg->SetSaveFileDialogForTesting([&] { return std::optional(QString::fromStdString(typed)); });
+  QTest::mouseClick(Item<QPushButton>(IDC_BROWSE), Qt::LeftButton);
+  QTest::mouseClick(Item<QPushButton>(IDC_STARTSTOP), Qt::LeftButton);
+  EXPECT_EQ(saved("logging"), StoredValue(uint32_t{1}));
+  QTest::mouseClick(Item<QPushButton>(IDC_STARTSTOP), Qt::LeftButton);
+  EXPECT_EQ(saved("logging"), StoredValue(uint32_t{0}));
+}
+
 // A wheel notch over the list, delivered as the desktop delivers it.
 void TurnWheel(QWidget* list, int notches) {
   const QPointF inside(list->width() / 2.0, list->height() / 2.0);
