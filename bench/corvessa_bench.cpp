@@ -142,7 +142,7 @@ int main() {
     TempFolder folder;
     // The ports' lock files go into the benchmark's own folder, never the machine's.
     std::filesystem::create_directory(folder.path() / "lock");
-    serial::SetSystemHolderPlacesForTesting({.lockFolders = {folder.path() / "lock"}});
+    serial::SetSystemMachinePlacesForTesting({.lockFolders = {folder.path() / "lock"}});
     std::printf("Corvessa benchmark over pseudo-terminals, %ld processors\n",
                 sysconf(_SC_NPROCESSORS_ONLN));
     std::fflush(stdout);

@@ -8,6 +8,7 @@
 #include "logging/file_error.h"
 #include "logging/open_failure.h"
 #include "logging/settings_store.h"
+#include "serial/device_watch.h"
 #include "serial/line_settings.h"
 
 namespace {
@@ -124,6 +125,8 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
     std::lock_guard lock(m_statusMutex);
     m_strLineErrors.clear();  // a new run counts its own
   }
+  m_errorsOfEarlierDevices = m_errorsOfThisDevice = {};
+  m_identity = Opener().IdentityOf(m_strPort);
   if (!Open(m_strPort, baudRate, byteSize, stopBits, parity, flowControl)) {
     SetStatus(UnableOpenPortStatus(LastOpenError(), Opener(), m_strPort));
     PostStatus(PORT_STATUS_PORT_OPEN_FAILED);
@@ -192,8 +195,9 @@ void CRedirectPort::OnRxChar(uint32_t /*bytesWaiting*/) {
 
 // The status keeps its text and says how many errors of each kind the line had in this run.
 void CRedirectPort::OnLineError(uint32_t /*errors*/) {
-  serial::LineErrorCounts counts;
-  if (!LineErrorsSinceOpen(counts)) return;
+  if (!LineErrorsSinceOpen(m_errorsOfThisDevice)) return;
+  serial::LineErrorCounts counts = m_errorsOfEarlierDevices;
+  counts += m_errorsOfThisDevice;
   const std::string text = LineErrorsText(counts);
   if (text.empty()) return;
   {
@@ -203,11 +207,61 @@ void CRedirectPort::OnLineError(uint32_t /*errors*/) {
   PostStatus(PORT_STATUS_LINE_ERRORS);
 }
 
-// The reader thread has ended for good (the device is gone or refuses to be waited on): say
-// so instead of looking as if logging went on. The file stays open and Stop works as usual.
-void CRedirectPort::OnThreadError(int /*error*/) {
+// The reader thread has ended for good (the port refuses to be waited on): say so instead of
+// looking as if logging went on. The file stays open and Stop works as usual. A device that is
+// gone is reported by OnDeviceLost, which knows whether it can wait for it.
+void CRedirectPort::OnThreadError(int error) {
+  if (error == 2) return;
   SetStatus("Port error");
   PostStatus(PORT_STATUS_PORT_ERROR);
+}
+
+// An unplugged adapter: wait, without polling, for its node to come back, and go on logging
+// into the same file (it stays open) once it does. Stop, quit and the destructor end the wait
+// through Close.
+bool CRedirectPort::OnDeviceLost() {
+  const std::string path = Opener().DevicePath(m_strPort);
+  serial::DeviceWatch watch(path);
+  if (path.empty() || watch.error() != 0) {
+    SetStatus("Port error");
+    PostStatus(PORT_STATUS_PORT_ERROR);
+    return false;
+  }
+  SetStatus("Port lost, waiting for it to return");
+  PostStatus(PORT_STATUS_PORT_ERROR);
+  m_errorsOfEarlierDevices += m_errorsOfThisDevice;
+  m_errorsOfThisDevice = {};
+  // Holding the dead device would keep its name, and the adapter would return as another.
+  ReleaseDevice();
+  bool strangerReported = false;
+  for (;;) {
+    switch (TryToResume()) {
+      case Return::kBack:
+        SetStatus("Logging resumed");
+        PostStatus(PORT_STATUS_STARTED);
+        return true;
+      case Return::kStranger:
+        if (!strangerReported) {
+          SetStatus("A different device appeared as " + m_strPort);
+          PostStatus(PORT_STATUS_PORT_ERROR);
+        }
+        strangerReported = true;
+        break;
+      case Return::kNotYet:
+        break;
+    }
+    // A node that still cannot be opened (its group not yet given) waits for the next change.
+    do {
+      if (!WaitUntilReadable(watch.fd())) return false;
+    } while (!watch.NodeChanged());
+  }
+}
+
+CRedirectPort::Return CRedirectPort::TryToResume() {
+  // Where the kernel tells who the device is, only the same device may go on in this log.
+  const std::optional<std::string> identity = Opener().IdentityOf(m_strPort);
+  if (m_identity && identity && *identity != *m_identity) return Return::kStranger;
+  return ReopenDevice() == 0 ? Return::kBack : Return::kNotYet;
 }
 
 std::string CRedirectPort::Status() const {

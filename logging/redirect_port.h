@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "logging/log_file.h"
@@ -55,7 +56,14 @@ class CRedirectPort : public CCommPort {
   int32_t m_nStopBits = 0;
   int32_t m_nFlowCtrl = 2;
 
+ protected:
+  bool OnDeviceLost() override;
+
  private:
+  // What came of trying to open a device that had gone: it is back, another device took its
+  // name, or it cannot be had yet.
+  enum class Return { kBack, kStranger, kNotYet };
+  Return TryToResume();
   void SetStatus(std::string status);
   void PostStatus(int code);
   void Post(uint32_t message, int wParam, int lParam);
@@ -65,4 +73,8 @@ class CRedirectPort : public CCommPort {
   mutable std::mutex m_statusMutex;
   std::string m_strStatus = "Ready to start";
   std::string m_strLineErrors;  // "; line errors: ..." after the status, for the current run
+  // Reader thread (and the window's before the reader starts): the run's device and errors.
+  std::optional<std::string> m_identity;  // the device the run began with, where known
+  serial::LineErrorCounts m_errorsOfEarlierDevices;  // before the device last came back
+  serial::LineErrorCounts m_errorsOfThisDevice;
 };

@@ -1,5 +1,7 @@
 #include "serial/comm_port.h"
 
+#include <poll.h>
+
 #include <cerrno>
 #include <chrono>
 #include <mutex>
@@ -79,15 +81,38 @@ void CCommPort::SetMessagePump(std::function<void()> pump) {
 bool CCommPort::Open(const std::string& portName, uint32_t baudRate, uint8_t byteSize,
                      uint8_t stopBits, uint8_t parity, uint8_t flowControl) {
   if (IsOpen()) return false;
+  const Line line{baudRate, byteSize, stopBits, parity, flowControl};
+  m_strPortName = portName;
   int error = 0;
-  std::unique_ptr<serial::PortDevice> device = m_pOpener->Open(portName, error);
-  if (!device) return FailOpen(error != 0 ? error : ENODEV);
-  serial::ControlBlock block;
-  if ((error = device->GetState(block)) != 0) return FailOpen(error);
-  serial::ApplyOpeningSettings(block, baudRate, byteSize, stopBits, parity, flowControl);
-  if ((error = device->SetState(block)) != 0) return FailOpen(error);
-  if (m_openTimeouts) device->SetTimeouts(*m_openTimeouts);
+  std::unique_ptr<serial::PortDevice> device = OpenDevice(line, error);
+  if (!device) return FailOpen(error);
+  {
+    std::lock_guard lock(m_deviceMutex);
+    m_line = line;
+  }
   return StartReader(std::move(device));
+}
+
+// The device with the line applied by the opening rule and the timeouts in force.
+std::unique_ptr<serial::PortDevice> CCommPort::OpenDevice(const Line& line, int& error) {
+  error = 0;
+  std::unique_ptr<serial::PortDevice> device = m_pOpener->Open(m_strPortName, error);
+  if (!device) {
+    if (error == 0) error = ENODEV;
+    return nullptr;
+  }
+  serial::ControlBlock block;
+  if ((error = device->GetState(block)) != 0) return nullptr;
+  serial::ApplyOpeningSettings(block, line.baudRate, line.byteSize, line.stopBits, line.parity,
+                               line.flowControl);
+  if ((error = device->SetState(block)) != 0) return nullptr;
+  std::optional<serial::CommTimeouts> timeouts;
+  {
+    std::lock_guard lock(m_deviceMutex);
+    timeouts = m_timeouts;
+  }
+  if (timeouts) device->SetTimeouts(*timeouts);
+  return device;
 }
 
 bool CCommPort::FailOpen(int error) {
@@ -105,16 +130,22 @@ bool CCommPort::StartReader(std::unique_ptr<serial::PortDevice> device) {
   }
   // Everything the thread reads is in place before it exists: it starts running at once.
   serial::LineCounts counts;
-  m_countsAtOpen.reset();
-  if (device->GetLineCounts(counts) == 0) m_countsAtOpen = counts;
-  m_hComm = std::move(device);
+  {
+    std::lock_guard lock(m_deviceMutex);
+    m_countsAtOpen.reset();
+    if (device->GetLineCounts(counts) == 0) m_countsAtOpen = counts;
+    m_hComm = std::move(device);
+  }
   m_hStopEvent = std::move(stopSignal);
   m_bRunning.store(1);
+  m_bOpen.store(true);
   try {
     m_hThread = std::thread(&CCommPort::ReaderThread, this);
   } catch (const std::system_error& e) {
     m_bRunning.store(0);
+    m_bOpen.store(false);
     m_hStopEvent.reset();
+    std::lock_guard lock(m_deviceMutex);
     m_hComm.reset();  // frees the port for others
     return FailOpen(e.code().value());
   }
@@ -124,22 +155,62 @@ bool CCommPort::StartReader(std::unique_ptr<serial::PortDevice> device) {
 
 void CCommPort::ReaderThread() {
   t_readerOf = this;
-  serial::PortDevice& device = *m_hComm;
-  if (device.SetEventMask(serial::kAllEvents) != 0) {
+  if (m_hComm->SetEventMask(serial::kAllEvents) != 0) {
     OnThreadError(1);
   } else {
     while (m_bRunning.load() != 0) {
       uint32_t events = 0;
-      if (device.WaitEvent(events) != 0) {
+      if (m_hComm->WaitEvent(events) != 0) {
         // A wait cut short by Close is the normal way out, not a failure to report. A
-        // device that fails is reported once and left alone: retrying would spin.
-        if (m_bRunning.load() != 0) OnThreadError(2);
-        break;
+        // device that fails is reported once and left alone unless it comes back: retrying
+        // it would spin.
+        if (m_bRunning.load() == 0) break;
+        OnThreadError(2);
+        if (!OnDeviceLost()) break;
+        continue;
       }
-      DispatchEvents(*this, device, events);
+      DispatchEvents(*this, *m_hComm, events);
     }
   }
   m_hStopEvent->Raise();
+}
+
+void CCommPort::ReleaseDevice() {
+  std::unique_ptr<serial::PortDevice> gone;
+  std::lock_guard lock(m_deviceMutex);
+  gone = std::move(m_hComm);
+}
+
+int CCommPort::ReopenDevice() {
+  Line line;
+  {
+    std::lock_guard lock(m_deviceMutex);
+    line = m_line;
+  }
+  int error = 0;
+  std::unique_ptr<serial::PortDevice> device = OpenDevice(line, error);
+  if (!device) return error;
+  if ((error = device->SetEventMask(serial::kAllEvents)) != 0) return error;
+  serial::LineCounts counts;
+  const bool counted = device->GetLineCounts(counts) == 0;
+  std::lock_guard lock(m_deviceMutex);
+  // Close may have begun meanwhile: it finds no device to wake, so this one must not stay.
+  if (m_bRunning.load() == 0) return ECANCELED;
+  m_countsAtOpen.reset();
+  if (counted) m_countsAtOpen = counts;
+  m_hComm = std::move(device);
+  return 0;
+}
+
+bool CCommPort::WaitUntilReadable(int fd) {
+  const serial::WakeTicket ticket(m_closeWake);
+  // After the ticket: a Close that begins from here on wakes it.
+  if (ticket.error() != 0 || m_bRunning.load() == 0) return false;
+  pollfd ready[] = {{fd, POLLIN, 0}, {ticket.fd(), POLLIN, 0}};
+  int got;
+  do got = ::poll(ready, 2, -1);
+  while (got < 0 && errno == EINTR);
+  return got > 0 && ready[1].revents == 0 && m_bRunning.load() != 0;
 }
 
 void CCommPort::Close() {
@@ -149,25 +220,35 @@ void CCommPort::Close() {
   m_bClosing = true;
   // Cleared before the wake-up, so a thread that wakes can never start another wait.
   m_bRunning.store(0);
-  m_hComm->Purge();
-  m_hComm->CancelIo();
-  m_hComm->SetEventMask(0);
+  {
+    std::lock_guard lock(m_deviceMutex);
+    if (m_hComm) {
+      m_hComm->Purge();
+      m_hComm->CancelIo();
+      m_hComm->SetEventMask(0);
+    }
+  }
+  m_closeWake.WakeAll();  // a reader waiting for its device to return
   while (!m_hStopEvent->WaitFor(kCloseStep)) RunMessagePump();
   m_hThread.join();
-  m_hComm.reset();
+  {
+    std::lock_guard lock(m_deviceMutex);
+    m_hComm.reset();
+  }
   m_hStopEvent.reset();
+  m_bOpen.store(false);
   m_bClosing = false;
 }
 
 bool CCommPort::LineErrorsSinceOpen(serial::LineErrorCounts& errors) {
   serial::LineCounts now;
-  if (!IsOpen() || !m_countsAtOpen || m_hComm->GetLineCounts(now) != 0) return false;
+  if (!m_hComm || !m_countsAtOpen || m_hComm->GetLineCounts(now) != 0) return false;
   errors = serial::ErrorCountsBetween(*m_countsAtOpen, now);
   return true;
 }
 
 uint32_t CCommPort::Read(void* buffer, uint32_t count) {
-  if (!IsOpen()) return 0;
+  if (!m_hComm) return 0;
   uint32_t transferred = 0;
   // What did arrive before a failure is still data the caller must not lose.
   m_hComm->Read(buffer, count, transferred);
@@ -175,40 +256,57 @@ uint32_t CCommPort::Read(void* buffer, uint32_t count) {
 }
 
 uint32_t CCommPort::Write(const void* buffer, uint32_t count) {
-  if (!IsOpen()) return 0;
+  std::lock_guard lock(m_deviceMutex);
+  if (!m_hComm) return 0;
   uint32_t transferred = 0;
   return m_hComm->Write(buffer, count, transferred) == 0 ? transferred : 0;
 }
 
-bool CCommPort::SetTimeouts(const serial::CommTimeouts* timeouts) {
-  return IsOpen() && timeouts != nullptr && m_hComm->SetTimeouts(*timeouts) == 0;
+void CCommPort::SetTimeoutsAtOpen(const serial::CommTimeouts& timeouts) {
+  std::lock_guard lock(m_deviceMutex);
+  m_timeouts = timeouts;
 }
 
-bool CCommPort::ChangeState(const std::function<void(serial::ControlBlock&)>& change) {
+bool CCommPort::SetTimeouts(const serial::CommTimeouts* timeouts) {
+  if (!IsOpen() || timeouts == nullptr) return false;
+  std::lock_guard lock(m_deviceMutex);
+  m_timeouts = *timeouts;
+  return m_hComm && m_hComm->SetTimeouts(*timeouts) == 0;
+}
+
+bool CCommPort::ChangeState(const std::function<void(Line&)>& keep,
+                            const std::function<void(serial::ControlBlock&)>& change) {
   if (!IsOpen()) return false;
+  std::lock_guard lock(m_deviceMutex);
+  keep(m_line);
   serial::ControlBlock block;
-  if (m_hComm->GetState(block) != 0) return false;
+  if (!m_hComm || m_hComm->GetState(block) != 0) return false;
   change(block);
   return m_hComm->SetState(block) == 0;
 }
 
 bool CCommPort::SetBaudRate(uint32_t baudRate) {
-  return ChangeState([baudRate](serial::ControlBlock& block) { block.BaudRate = baudRate; });
+  return ChangeState([baudRate](Line& line) { line.baudRate = baudRate; },
+                     [baudRate](serial::ControlBlock& block) { block.BaudRate = baudRate; });
 }
 
 bool CCommPort::SetByteSize(uint8_t byteSize) {
-  return ChangeState([byteSize](serial::ControlBlock& block) { block.ByteSize = byteSize; });
+  return ChangeState([byteSize](Line& line) { line.byteSize = byteSize; },
+                     [byteSize](serial::ControlBlock& block) { block.ByteSize = byteSize; });
 }
 
 bool CCommPort::SetParity(uint8_t parity) {
-  return ChangeState([parity](serial::ControlBlock& block) { block.Parity = parity; });
+  return ChangeState([parity](Line& line) { line.parity = parity; },
+                     [parity](serial::ControlBlock& block) { block.Parity = parity; });
 }
 
 bool CCommPort::SetStopBits(uint8_t stopBits) {
-  return ChangeState([stopBits](serial::ControlBlock& block) { block.StopBits = stopBits; });
+  return ChangeState([stopBits](Line& line) { line.stopBits = stopBits; },
+                     [stopBits](serial::ControlBlock& block) { block.StopBits = stopBits; });
 }
 
 bool CCommPort::SetFlowControl(uint8_t flowChoice) {
   return ChangeState(
+      [flowChoice](Line& line) { line.flowControl = flowChoice; },
       [flowChoice](serial::ControlBlock& block) { serial::ApplyFlowControl(block, flowChoice); });
 }

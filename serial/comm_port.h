@@ -16,12 +16,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "serial/comm_events.h"
 #include "serial/port_device.h"
+#include "serial/wake_set.h"
 
 namespace serial {
 class StopSignal;
@@ -50,7 +52,7 @@ class CCommPort {
   virtual void OnRxChar(uint32_t /*bytesWaiting*/) {}
   virtual void OnRxFlag() {}
   virtual void OnTxEmpty() {}
-  // 1: the event mask was refused; 2: waiting for an event failed.
+  // 1: the event mask was refused; 2: waiting for an event failed (the device is gone).
   virtual void OnThreadError(int /*error*/) {}
 
   // Note the order: stop bits before parity. byteSize is the data-bits choice plus 5.
@@ -64,15 +66,18 @@ class CCommPort {
   bool SetTimeouts(const serial::CommTimeouts* timeouts);
   // Timeouts that every following Open gives the device before its reader thread starts, so
   // that even the first read obeys them. A device that refuses them still opens.
-  void SetTimeoutsAtOpen(const serial::CommTimeouts& timeouts) { m_openTimeouts = timeouts; }
+  void SetTimeoutsAtOpen(const serial::CommTimeouts& timeouts);
 
+  // Each changes the open device's line, and is kept for a device that comes back; false on a
+  // closed port, while the device is away, or when the device refuses the change.
   bool SetBaudRate(uint32_t baudRate);
   bool SetByteSize(uint8_t byteSize);
   bool SetParity(uint8_t parity);
   bool SetStopBits(uint8_t stopBits);
   bool SetFlowControl(uint8_t flowChoice);
 
-  bool IsOpen() const { return m_hComm != nullptr; }
+  // Open from a successful Open until Close, also while the device is away.
+  bool IsOpen() const { return m_bOpen.load(); }
   // errno of the last failed Open (0 after a successful one), for callers that want to say why.
   int LastOpenError() const { return m_nOpenError; }
   // What this port opens its device through.
@@ -85,19 +90,49 @@ class CCommPort {
   // handling its events. Installed by the window; the core has none.
   static void SetMessagePump(std::function<void()> pump);
 
+ protected:
+  // Reader thread, after OnThreadError(2): a derived class that wants the device back waits
+  // for it here (WaitUntilReadable, ReopenDevice) and returns true once it is back, to go on
+  // reading; false ends the reader thread. The base ends it.
+  virtual bool OnDeviceLost() { return false; }
+  // Reader thread: lets go of a device that is gone, so that the kernel can give the node's
+  // name to it again when it returns.
+  void ReleaseDevice();
+  // Reader thread: opens the port's device again with the line and timeouts as last set; 0 or
+  // the errno (ECANCELED once a Close has begun).
+  int ReopenDevice();
+  // Reader thread: blocks until `fd` is readable; false when a Close began first.
+  bool WaitUntilReadable(int fd);
+
  private:
+  // The line as last set: what a device that comes back is opened with.
+  struct Line {
+    uint32_t baudRate;
+    uint8_t byteSize, stopBits, parity, flowControl;
+  };
+
   void ReaderThread();
   bool StartReader(std::unique_ptr<serial::PortDevice> device);
   bool FailOpen(int error);
-  bool ChangeState(const std::function<void(serial::ControlBlock&)>& change);
+  bool ChangeState(const std::function<void(Line&)>& keep,
+                   const std::function<void(serial::ControlBlock&)>& change);
+  std::unique_ptr<serial::PortDevice> OpenDevice(const Line& line, int& error);
 
   serial::PortOpener* m_pOpener;
-  std::optional<serial::CommTimeouts> m_openTimeouts;
-  std::unique_ptr<serial::PortDevice> m_hComm;  // null while the port is closed
+  std::string m_strPortName;
   std::thread m_hThread;
   std::shared_ptr<serial::StopSignal> m_hStopEvent;  // this port's own, signalled at thread end
   std::atomic<long> m_bRunning{0};
-  std::optional<serial::LineCounts> m_countsAtOpen;  // none where the driver counts nothing
+  std::atomic<bool> m_bOpen{false};
   bool m_bClosing = false;  // a Close is under way; a nested one returns at once
   int m_nOpenError = 0;
+  serial::WakeSet m_closeWake;  // ends a reader's wait for its device when Close begins
+
+  // The window's thread uses the device under this lock; the reader thread swaps it only
+  // under it, and uses it freely otherwise.
+  mutable std::mutex m_deviceMutex;
+  std::unique_ptr<serial::PortDevice> m_hComm;  // null while closed or while the device is away
+  Line m_line{};
+  std::optional<serial::CommTimeouts> m_timeouts;
+  std::optional<serial::LineCounts> m_countsAtOpen;  // none where the driver counts nothing
 };

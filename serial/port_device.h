@@ -65,15 +65,19 @@ class PortOpener {
   virtual std::optional<PortHolder> HolderOf(const std::string& /*portName*/) const {
     return std::nullopt;
   }
+  // The identity the kernel tells of the device behind the port (DeviceIdentity), if any.
+  virtual std::optional<std::string> IdentityOf(const std::string& /*portName*/) const {
+    return std::nullopt;
+  }
 };
 
 // Opens "<deviceDir>/<portName>" through termios, refusing ports that others hold and
 // holding a lock file of its own while a device is open; deviceDir is "/dev" for the program.
-std::unique_ptr<PortOpener> MakeTermiosOpener(std::string deviceDir, HolderPlaces places);
+std::unique_ptr<PortOpener> MakeTermiosOpener(std::string deviceDir, MachinePlaces places);
 
 // The opener the program uses unless a caller gives another.
 PortOpener& SystemPortOpener();
 // Points the system opener's lock files at folders of a test's own; before its first use.
-void SetSystemHolderPlacesForTesting(HolderPlaces places);
+void SetSystemMachinePlacesForTesting(MachinePlaces places);
 
 }  // namespace serial

@@ -35,7 +35,7 @@ std::string ProgramOf(pid_t pid, const fs::path& proc) {
   return name.empty() ? "unknown" : name;
 }
 
-std::optional<pid_t> LiveLockHolder(const std::string& portName, const HolderPlaces& places) {
+std::optional<pid_t> LiveLockHolder(const std::string& portName, const MachinePlaces& places) {
   for (const fs::path& folder : places.lockFolders) {
     const pid_t pid = PidInLockFile(folder / LockFileName(portName));
     if (pid != ::getpid() && IsAlive(pid)) return pid;
@@ -78,14 +78,14 @@ std::string LockFileName(const std::string& portName) {
 }
 
 std::optional<PortHolder> FindHolder(const std::string& portName, const std::string& devicePath,
-                                     const HolderPlaces& places) {
+                                     const MachinePlaces& places) {
   std::optional<pid_t> pid = LiveLockHolder(portName, places);
   if (!pid) pid = ProcessWithDeviceOpen(devicePath, places.proc);
   if (!pid) return std::nullopt;
   return PortHolder{*pid, ProgramOf(*pid, places.proc)};
 }
 
-std::unique_ptr<PortLock> PortLock::Take(const std::string& portName, const HolderPlaces& places,
+std::unique_ptr<PortLock> PortLock::Take(const std::string& portName, const MachinePlaces& places,
                                          bool& held) {
   held = false;
   char text[16];

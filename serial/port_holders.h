@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/machine_places.h"
+
 namespace serial {
 
 struct PortHolder {
@@ -21,19 +23,13 @@ struct PortHolder {
   bool operator==(const PortHolder&) const = default;
 };
 
-// Where the machine keeps what this file looks at; tests give folders of their own.
-struct HolderPlaces {
-  std::vector<std::filesystem::path> lockFolders{"/run/lock", "/var/lock"};
-  std::filesystem::path proc{"/proc"};
-};
-
 // "LCK..<name>", with each '/' of the port name ("pts/3") as '_'.
 std::string LockFileName(const std::string& portName);
 
 // Another process that holds the port: a live lock file (a dead pid is stale, no holder), or
 // a process with the device open, where its open files can be read. Never this process.
 std::optional<PortHolder> FindHolder(const std::string& portName, const std::string& devicePath,
-                                     const HolderPlaces& places);
+                                     const MachinePlaces& places);
 
 // This process's lock file of a port, removed when the object goes (only while it still holds
 // our pid). Made with O_CREAT|O_EXCL|O_NOFOLLOW, since anyone may write a lock folder.
@@ -42,7 +38,7 @@ class PortLock {
   // The lock in the first lock folder that takes it; a stale lock file is replaced. Null
   // where no folder can be written (the port may still be used), and with `held` set when a
   // live lock of another process stands in the way.
-  static std::unique_ptr<PortLock> Take(const std::string& portName, const HolderPlaces& places,
+  static std::unique_ptr<PortLock> Take(const std::string& portName, const MachinePlaces& places,
                                         bool& held);
   ~PortLock();
   PortLock(const PortLock&) = delete;

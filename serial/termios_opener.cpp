@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <string>
 
+#include "serial/device_identity.h"
 #include "serial/port_device.h"
 #include "serial/termios_device.h"
 
@@ -22,7 +23,7 @@ bool IsSafePortName(const std::string& name) {
 
 class TermiosOpener final : public PortOpener {
  public:
-  TermiosOpener(std::string deviceDir, HolderPlaces places)
+  TermiosOpener(std::string deviceDir, MachinePlaces places)
       : m_deviceDir(std::move(deviceDir)), m_places(std::move(places)) {}
 
   std::unique_ptr<PortDevice> Open(const std::string& portName, int& error) override {
@@ -53,29 +54,34 @@ class TermiosOpener final : public PortOpener {
                                     : std::nullopt;
   }
 
+  std::optional<std::string> IdentityOf(const std::string& portName) const override {
+    return IsSafePortName(portName) ? DeviceIdentity(DevicePath(portName), m_places.sysfs)
+                                    : std::nullopt;
+  }
+
  private:
   const std::string m_deviceDir;
-  const HolderPlaces m_places;
+  const MachinePlaces m_places;
 };
 
-HolderPlaces& SystemHolderPlaces() {
-  static HolderPlaces places;
+MachinePlaces& SystemMachinePlaces() {
+  static MachinePlaces places;
   return places;
 }
 
 }  // namespace
 
-std::unique_ptr<PortOpener> MakeTermiosOpener(std::string deviceDir, HolderPlaces places) {
+std::unique_ptr<PortOpener> MakeTermiosOpener(std::string deviceDir, MachinePlaces places) {
   return std::make_unique<TermiosOpener>(std::move(deviceDir), std::move(places));
 }
 
 PortOpener& SystemPortOpener() {
-  static const std::unique_ptr<PortOpener> opener = MakeTermiosOpener("/dev", SystemHolderPlaces());
+  static const std::unique_ptr<PortOpener> opener = MakeTermiosOpener("/dev", SystemMachinePlaces());
   return *opener;
 }
 
-void SetSystemHolderPlacesForTesting(HolderPlaces places) {
-  SystemHolderPlaces() = std::move(places);
+void SetSystemMachinePlacesForTesting(MachinePlaces places) {
+  SystemMachinePlaces() = std::move(places);
 }
 
 }  // namespace serial

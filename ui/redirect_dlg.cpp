@@ -391,6 +391,9 @@ int CRedirectDlg::OnPortStatus(int wParam, int lParam) {
   if (!HasCurrentTask() || TaskAt(wParam) == nullptr) return 0;
   if (wParam == m_nCurrent) m_strPanelStatus = QString::fromStdString(CurrentTask().Status());
   if (IsErrorStatus(lParam)) m_lstPorts->SetItemText(wParam, 1, "[Error]");
+  // A port whose device came back logs again; a message of a start since stopped is stale.
+  if (lParam == PORT_STATUS_STARTED && TaskAt(wParam)->IsOpen())
+    m_lstPorts->SetItemText(wParam, 1, "[Started]");
   UpdateData(false);
   return 0;
 }

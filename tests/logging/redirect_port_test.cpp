@@ -481,7 +481,7 @@ TEST_F(TaskTest, DestroyingALoggingTaskClosesItsFileAndPort) {
   EXPECT_EQ(FileBytes(logPath), Pattern(100));
 }
 
-TEST_F(TaskTest, ALostDeviceIsReportedOnceAsAPortError) {
+TEST_F(TaskTest, ALostDeviceIsReportedOnceAndWaitedForUntilStop) {
   const auto task = MakePtyTask();
   task->m_strFile = logPath.string();
   ASSERT_TRUE(Start(*task));
@@ -490,7 +490,7 @@ TEST_F(TaskTest, ALostDeviceIsReportedOnceAsAPortError) {
 
   pty.CloseMaster();
   ASSERT_TRUE(owner.WaitFor(StatusMessage(kIndex, PORT_STATUS_PORT_ERROR)));
-  EXPECT_EQ(task->Status(), "Port error");
+  EXPECT_EQ(task->Status(), "Port lost, waiting for it to return");
   EXPECT_TRUE(task->m_file.IsOpen());  // as before: Stop still closes it
   task->m_bLogging = true;
   task->StopLogging();
@@ -498,6 +498,17 @@ TEST_F(TaskTest, ALostDeviceIsReportedOnceAsAPortError) {
   EXPECT_EQ(task->Status(), "Logging stopped");
   EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_PORT_ERROR)), 1u);
   EXPECT_EQ(FileBytes(logPath), Pattern(10));
+}
+
+// Where there is no device node to wait for, a failed device ends the reader for good.
+TEST_F(TaskTest, AFailedDeviceWithNoNodeToWaitForIsAPortError) {
+  const auto task = MakeTask(kFakePort);
+  ASSERT_TRUE(Start(*task));
+  device.FailWait(EIO);
+  ASSERT_TRUE(owner.WaitFor(StatusMessage(kIndex, PORT_STATUS_PORT_ERROR)));
+  EXPECT_EQ(task->Status(), "Port error");
+  task->StopLogging();
+  EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_PORT_ERROR)), 1u);
 }
 
 // Passes every call to the device it wraps and keeps the timeouts the task sets. A slow

@@ -44,7 +44,7 @@ class PortHoldersTest : public testing::Test {
 
   TempDir dir;
   fs::path lockFolder = dir / "lock";
-  HolderPlaces places{.lockFolders = {dir / "missing", lockFolder}};
+  MachinePlaces places{.lockFolders = {dir / "missing", lockFolder}};
   PtyPair pty;
 };
 

@@ -41,7 +41,7 @@ struct CaseName {
 constexpr CommTimeouts kWaitUpTo5s{0, 0, 5000, 0, 5000};
 
 std::unique_ptr<PortOpener> TestOpener(std::string deviceDir = "/dev") {
-  return MakeTermiosOpener(std::move(deviceDir), testing_support::TestHolderPlaces());
+  return MakeTermiosOpener(std::move(deviceDir), testing_support::TestMachinePlaces());
 }
 
 ControlBlock WithSettings(ControlBlock block, uint32_t rate, uint8_t byteSize, uint8_t stopBits,

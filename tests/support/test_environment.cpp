@@ -10,8 +10,8 @@
 namespace testing_support {
 
 namespace {
-serial::HolderPlaces& TestPlaces() {
-  static serial::HolderPlaces places{.lockFolders = {}};
+serial::MachinePlaces& TestPlaces() {
+  static serial::MachinePlaces places{.lockFolders = {}};
   return places;
 }
 
@@ -40,10 +40,10 @@ void IsolateUserEnvironment() {
   // Lock files of the ports tests open go here, never into the machine's /run/lock.
   std::filesystem::create_directories(home / "lock");
   TestPlaces() = {.lockFolders = {home / "lock"}};
-  serial::SetSystemHolderPlacesForTesting(TestPlaces());
+  serial::SetSystemMachinePlacesForTesting(TestPlaces());
 }
 
-serial::HolderPlaces TestHolderPlaces() { return TestPlaces(); }
+serial::MachinePlaces TestMachinePlaces() { return TestPlaces(); }
 
 TempDir::TempDir() : m_path(MakeTempDir("corvessa-test-")) {}
 

@@ -14,7 +14,7 @@ namespace testing_support {
 void IsolateUserEnvironment();
 
 // The lock folder and /proc that the ports of tests use, as IsolateUserEnvironment set them.
-serial::HolderPlaces TestHolderPlaces();
+serial::MachinePlaces TestMachinePlaces();
 
 // A temporary folder removed with everything in it when the object goes.
 class TempDir {

@@ -3,6 +3,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -36,6 +37,24 @@ bool BlockedInPoll(pid_t tid) {
 }  // namespace
 
 pid_t CurrentThreadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
+
+std::vector<pid_t> ThreadIds() {
+  std::vector<pid_t> ids;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+    ids.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+  return ids;
+}
+
+uint64_t ContextSwitches(pid_t tid) {
+  std::ifstream status(TaskFile(tid, "status"));
+  uint64_t total = 0;
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("voluntary_ctxt_switches:") ||
+        line.starts_with("nonvoluntary_ctxt_switches:"))
+      total += std::stoull(line.substr(line.find(':') + 1));
+  }
+  return total;
+}
 
 bool WaitUntilBlockedInPoll(pid_t tid, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -212,7 +212,7 @@ class RedirectDlgFixture : public testing::Test {
   SettingsStore store{dir / "settings.toml"};
   testing_support::FakePortOpener opener;
   std::unique_ptr<serial::PortOpener> ttys =
-      serial::MakeTermiosOpener((dir / "dev").string(), testing_support::TestHolderPlaces());
+      serial::MakeTermiosOpener((dir / "dev").string(), testing_support::TestMachinePlaces());
   serial::PortOpener* devices = &opener;  // what the window opens ports with
   std::optional<QString> documents = QString::fromStdString((dir / "Documents").string());
   bool chmViewer = false;             // whether the desktop could show pellory.chm

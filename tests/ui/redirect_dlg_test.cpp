@@ -486,6 +486,21 @@ TEST_F(RedirectDlgTest, AnExchangeRunsNoChangeHandlerButTheProgramsOwnTextDoes) 
   EXPECT_EQ(dlg->m_strPanelFile, "/set/by/the/program.txt");
 }
 
+// A port whose device went away shows "[Error]", and "[Started]" again once it logs again.
+TEST_F(RedirectDlgTest, ALoggingPortLostAndBackShowsErrorThenStartedAgain) {
+  GiveTasks({{.port = "fake0", .file = (dir / "zero.txt").string()},
+             {.port = "fake1", .file = (dir / "one.txt").string()}});
+  QTest::mouseClick(Item<QPushButton>(IDC_STARTSTOP), Qt::LeftButton);
+  dlg->PostPortMessage(WM_PORT_STATUS, 0, PORT_STATUS_PORT_ERROR);
+  QApplication::processEvents();
+  EXPECT_EQ(dlg->m_lstPorts->GetItemText(0, 1), "[Error]");
+  dlg->PostPortMessage(WM_PORT_STATUS, 0, PORT_STATUS_STARTED);
+  dlg->PostPortMessage(WM_PORT_STATUS, 1, PORT_STATUS_STARTED);  // stale: task 1 is idle
+  QApplication::processEvents();
+  EXPECT_EQ(dlg->m_lstPorts->GetItemText(0, 1), "[Started]");
+  EXPECT_EQ(dlg->m_lstPorts->GetItemText(1, 1), "[Stopped]");
+}
+
 TEST_F(RedirectDlgTest, TaskMessagesShowTheCurrentTaskWhicheverTaskPostedThem) {
   GiveTasks(kThreeTasks);
   ClickRow(1);
