@@ -6,6 +6,7 @@
 
 inline constexpr uint32_t WM_PORT_STATISTICS = 0x19D3;  // wParam 0, lParam 0
 inline constexpr uint32_t WM_PORT_STATUS = 0x19D4;      // wParam task index, lParam status code
+inline constexpr uint32_t WM_PORTS_CHANGED = 0x19D5;    // a device node appeared; 0, 0
 
 enum PortStatusCode : int {
   PORT_STATUS_STARTED = 1,

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <string_view>
 #include <utility>
 
 #include "logging/file_error.h"
 #include "logging/open_failure.h"
 #include "logging/settings_store.h"
-#include "serial/device_watch.h"
+#include "serial/folder_watch.h"
 #include "serial/line_settings.h"
 
 namespace {
@@ -220,9 +221,9 @@ void CRedirectPort::OnThreadError(int error) {
 // into the same file (it stays open) once it does. Stop, quit and the destructor end the wait
 // through Close.
 bool CRedirectPort::OnDeviceLost() {
-  const std::string path = Opener().DevicePath(m_strPort);
-  serial::DeviceWatch watch(path);
-  if (path.empty() || watch.error() != 0) {
+  const std::filesystem::path node = Opener().DevicePath(m_strPort);
+  serial::FolderWatch watch(node.parent_path().string());
+  if (node.empty() || watch.error() != 0) {
     SetStatus("Port error");
     PostStatus(PORT_STATUS_PORT_ERROR);
     return false;
@@ -253,7 +254,7 @@ bool CRedirectPort::OnDeviceLost() {
     // A node that still cannot be opened (its group not yet given) waits for the next change.
     do {
       if (!WaitUntilReadable(watch.fd())) return false;
-    } while (!watch.NodeChanged());
+    } while (!watch.Changed(node.filename().string()));
   }
 }
 

@@ -61,6 +61,8 @@ class PortOpener {
   virtual std::unique_ptr<PortDevice> Open(const std::string& portName, int& error) = 0;
   // The device node the name opens; empty where there is no node to name.
   virtual std::string DevicePath(const std::string& /*portName*/) const { return {}; }
+  // The folder where the nodes of new ports appear; empty where none do.
+  virtual std::string DeviceFolder() const { return {}; }
   // Another process that holds the port, if one does.
   virtual std::optional<PortHolder> HolderOf(const std::string& /*portName*/) const {
     return std::nullopt;

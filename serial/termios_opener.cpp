@@ -49,6 +49,8 @@ class TermiosOpener final : public PortOpener {
     return m_deviceDir + "/" + portName;
   }
 
+  std::string DeviceFolder() const override { return m_deviceDir; }
+
   std::optional<PortHolder> HolderOf(const std::string& portName) const override {
     return IsSafePortName(portName) ? FindHolder(portName, DevicePath(portName), m_places)
                                     : std::nullopt;

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "logging/port_arrivals.h"
 #include "serial/line_settings.h"
 #include "ui/dialog_template.h"
 #include "ui/dialog_units.h"
@@ -33,7 +34,7 @@ class PortMessageEvent : public QEvent {
 
 bool IsPortMessage(const QEvent* event) {
   const auto type = static_cast<uint32_t>(event->type());
-  return type == WM_PORT_STATISTICS || type == WM_PORT_STATUS;
+  return type == WM_PORT_STATISTICS || type == WM_PORT_STATUS || type == WM_PORTS_CHANGED;
 }
 
 QIcon LoadProgramIcon() {
@@ -104,6 +105,7 @@ CRedirectDlg::CRedirectDlg(QWidget* parent, ui::HostEnvironment environment)
 }
 
 CRedirectDlg::~CRedirectDlg() {
+  m_arrivals.reset();  // it posts to this window
   CCommPort::SetMessagePump({});
   // Tasks the window still holds stop here, while the window they post to still exists.
   m_tasks.clear();
@@ -178,10 +180,16 @@ bool CRedirectDlg::event(QEvent* event) {
   // Once the quit has begun, a message may name a task that is already gone.
   if (m_underway == Underway::Quit) return true;
   const auto* message = static_cast<const PortMessageEvent*>(event);
-  if (static_cast<uint32_t>(event->type()) == WM_PORT_STATISTICS)
-    OnPortStatistics(message->m_wParam, message->m_lParam);
-  else
-    OnPortStatus(message->m_wParam, message->m_lParam);
+  switch (static_cast<uint32_t>(event->type())) {
+    case WM_PORT_STATISTICS:
+      OnPortStatistics(message->m_wParam, message->m_lParam);
+      break;
+    case WM_PORT_STATUS:
+      OnPortStatus(message->m_wParam, message->m_lParam);
+      break;
+    default:
+      OnPortsChanged();
+  }
   return true;
 }
 

@@ -25,6 +25,7 @@
 #include "ui/host_environment.h"
 
 class CLabel;
+class PortArrivals;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
@@ -115,6 +116,8 @@ class CRedirectDlg : public QDialog, public PortOwner {
   std::optional<QColor> OnCustomDrawPortList(int row) const;
   void OnHidePromo();
   void OnLearnMore();
+  // A device node appeared: ports found now get tasks and rows at the end of the list.
+  void OnPortsChanged();
 
  private:
   void BindControls();
@@ -124,6 +127,7 @@ class CRedirectDlg : public QDialog, public PortOwner {
   void SetUpLabels();
   void FillSettingLists();
   std::string PrepareLogFolder() const;
+  void AddTask(const std::string& port, const std::string& logFolder);
   template <typename Sender, typename... Args>
   void Route(int id, void (Sender::*signal)(Args...), void (CRedirectDlg::*handler)());
 
@@ -154,4 +158,5 @@ class CRedirectDlg : public QDialog, public PortOwner {
   QuitQuestion m_quitQuestion;
   Underway m_underway = Underway::Nothing;
   bool m_bQuitRequested = false;  // a quit without question waits for what is under way
+  std::unique_ptr<PortArrivals> m_arrivals;
 };

@@ -12,7 +12,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "logging/port_arrivals.h"
 #include "logging/port_discovery.h"
+#include "logging/task_list.h"
 #include "serial/line_settings.h"
 #include "ui/dialog_template.h"
 #include "ui/label.h"
@@ -89,23 +91,40 @@ void CRedirectDlg::SetUpLabels() {
 }
 
 void CRedirectDlg::BuildTaskList() {
+  // From now on an adapter plugged in later gets its row too.
+  if (const std::string folder = m_environment.Opener().DeviceFolder(); !folder.empty())
+    m_arrivals = std::make_unique<PortArrivals>(folder, *this);
   std::vector<std::string> names;
   if (EnumerateSerialPorts(names, m_environment.sysfsRoot) == 0) return;
   m_tasks.reserve(names.size());
   const std::string logFolder = PrepareLogFolder();
-  for (size_t i = 0; i < names.size(); ++i) {
-    const int index = static_cast<int>(i);
-    const int row = m_lstPorts->GetItemCount();
-    CRedirectPort& task = *m_tasks.emplace_back(std::make_unique<CRedirectPort>(
-        names[i], index == 0, this, index, m_environment.Opener(), m_environment.Store()));
-    task.LoadSettings();
-    if (task.m_strFile.empty()) task.m_strFile = DefaultLogFile(logFolder, task.m_strPort);
-    m_lstPorts->InsertItem(row, QString::fromStdString(task.m_strPort), m_imgPorts);
-    // A resume that fails keeps m_bLogging: the port is still wanted and tried again next time.
-    const bool started = task.m_bLogging && task.ResumeLogging();
-    m_lstPorts->SetItemText(row, 1, started ? "[Started]" : "[Stopped]");
-  }
+  for (const std::string& name : names) AddTask(name, logFolder);
   RefreshPanel();
+}
+
+// The task gets the next index and the row at the end; rows never move.
+void CRedirectDlg::AddTask(const std::string& port, const std::string& logFolder) {
+  const int index = static_cast<int>(m_tasks.size());
+  const int row = m_lstPorts->GetItemCount();
+  CRedirectPort& task = *m_tasks.emplace_back(
+      MakeTask(port, index, index == m_nCurrent, this,
+               {m_environment.Opener(), m_environment.Store(), logFolder}));
+  m_lstPorts->InsertItem(row, QString::fromStdString(task.m_strPort), m_imgPorts);
+  // A resume that fails keeps m_bLogging: the port is still wanted and tried again next time.
+  const bool started = task.m_bLogging && task.ResumeLogging();
+  m_lstPorts->SetItemText(row, 1, started ? "[Started]" : "[Stopped]");
+}
+
+void CRedirectDlg::OnPortsChanged() {
+  std::vector<std::string> known;
+  for (const auto& task : m_tasks) known.push_back(task->m_strPort);
+  const std::vector<std::string> added = NewPorts(known, m_environment.sysfsRoot);
+  if (added.empty()) return;
+  const bool first = m_tasks.empty();
+  const std::string logFolder = PrepareLogFolder();
+  for (const std::string& name : added) AddTask(name, logFolder);
+  // Until now the panel showed no task.
+  if (first) RefreshPanel();
 }
 
 // The documents folder's "Corvessa" subfolder, made when missing; the home folder when the

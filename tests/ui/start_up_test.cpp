@@ -128,6 +128,32 @@ TEST_F(StartUpTest, TheListsShowTaskZerosOwnChoicesFromTheStart) {
   EXPECT_EQ(Item<QComboBox>(IDC_BAUDRATE)->count(), 15);
 }
 
+// An adapter plugged in after the start gets a row at the end, with a task as at the start;
+// a row whose device went away stays.
+TEST_F(StartUpTest, APortThatAppearsLaterIsAddedAtTheEndAndResumes) {
+  testing_support::PtyPair first, later;
+  LinkPort("ttyPTY1", first.devicePath());
+  OpenWindow();
+  ASSERT_EQ(dlg->m_lstPorts->GetItemCount(), 1);
+  Store({.port = "ttyPTY0", .file = (dir / "later.txt").string(), .logging = true});
+  LinkPort("ttyPTY0", later.devicePath());  // sorts first, yet comes last
+  ASSERT_TRUE(WaitUntil([&] { return dlg->m_lstPorts->GetItemCount() == 2; }));
+  EXPECT_EQ(Row(0, 0), "ttyPTY1");
+  EXPECT_EQ(Row(1, 0), "ttyPTY0");
+  EXPECT_EQ(Row(1, 1), "[Started]");
+  EXPECT_EQ(Task(1).m_nIndex, 1);
+  EXPECT_FALSE(Task(1).m_bCurrent);
+  later.Send("plugged in later");
+  EXPECT_TRUE(WaitUntil([&] { return FileContents(dir / "later.txt") == "plugged in later"; }));
+
+  std::filesystem::remove(dir / "dev/ttyPTY1");
+  std::filesystem::remove_all(dir / "sys/class/tty/ttyPTY1");
+  std::filesystem::create_symlink(first.devicePath(), dir / "dev/ttyOTHER");  // a change
+  QTest::qWait(200);
+  EXPECT_EQ(dlg->m_lstPorts->GetItemCount(), 2);
+  EXPECT_EQ(Row(0, 0), "ttyPTY1");
+}
+
 TEST_F(StartUpTest, APortThatWasLoggingResumesAndLogsWithoutAnyAction) {
   testing_support::PtyPair pty;
   LinkPort("ttyPTY0", pty.devicePath());
