@@ -21,9 +21,10 @@ private_dev() {
   ln -s pts/ptmx /dev/ptmx
 }
 
-# pty_node NAME PTY: puts the pseudo-terminal PTY (its path, or a link to it) at /dev/NAME.
+# pty_node NAME PTY: puts the pseudo-terminal PTY (its path, or a link to it) at /dev/NAME, as
+# a link made once the pseudo-terminal exists, as udev makes a node once the device is there.
 pty_node() {
-  touch "/dev/$1" && mount --bind "$(readlink -f "$2")" "/dev/$1"
+  ln -s "$(readlink -f "$2")" "/dev/$1"
 }
 
 # fake_tty_class DEVICES NAME...: /sys/class/tty lists exactly the ports NAME..., each with a
