@@ -24,8 +24,9 @@ namespace {
 
 class CorvessaLogger : public Logger {
  public:
-  CorvessaLogger(const BenchPty& pty, const fs::path& file)
+  CorvessaLogger(const BenchPty& pty, const fs::path& file, bool diskFlushes = true)
       : m_task(pty.portName(), false, nullptr, 0) {
+    LogFile::SetDiskFlushes(diskFlushes);
     const std::vector<pid_t> before = ThreadIds();
     m_task.m_strFile = file.string();
     if (!m_task.StartLogging(115200, 8, 0, 0, 0))
@@ -35,12 +36,37 @@ class CorvessaLogger : public Logger {
       if (std::find(before.begin(), before.end(), tid) == before.end())
         m_workers.push_back(ThreadFolder(tid));
   }
-  ~CorvessaLogger() override { m_task.StopLogging(); }
+  ~CorvessaLogger() override {
+    m_task.StopLogging();
+    LogFile::SetDiskFlushes(true);
+  }
   const std::vector<std::string>& Workers() const override { return m_workers; }
+  std::string Status() const { return m_task.Status(); }
 
  private:
   CRedirectPort m_task;
   std::vector<std::string> m_workers;
+};
+
+// A logging task whose device went away: its own pseudo-terminal hangs up once the task logs,
+// and the task waits for the device to return.
+class WaitingCorvessaLogger : public Logger {
+ public:
+  explicit WaitingCorvessaLogger(const fs::path& file)
+      : m_pty(std::make_unique<BenchPty>()), m_logger(*m_pty, file) {
+    m_pty.reset();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (m_logger.Status() != "Port lost, waiting for it to return") {
+      if (std::chrono::steady_clock::now() > deadline)
+        throw std::runtime_error("Corvessa did not notice its device go");
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  const std::vector<std::string>& Workers() const override { return m_logger.Workers(); }
+
+ private:
+  std::unique_ptr<BenchPty> m_pty;
+  CorvessaLogger m_logger;
 };
 
 class ToolLogger : public Logger {
@@ -86,6 +112,18 @@ const LoggerKind kCorvessa{
     "Corvessa", "corvessa",
     [](const BenchPty& pty, const fs::path& file) -> std::unique_ptr<Logger> {
       return std::make_unique<CorvessaLogger>(pty, file);
+    }};
+
+const LoggerKind kCorvessaWithoutDiskFlushes{
+    "Corvessa without disk flushes", "corvessa-unflushed",
+    [](const BenchPty& pty, const fs::path& file) -> std::unique_ptr<Logger> {
+      return std::make_unique<CorvessaLogger>(pty, file, false);
+    }};
+
+const LoggerKind kCorvessaWaitingForDevice{
+    "Corvessa waiting for its device", "corvessa-waiting",
+    [](const BenchPty&, const fs::path& file) -> std::unique_ptr<Logger> {
+      return std::make_unique<WaitingCorvessaLogger>(file);
     }};
 
 const LoggerKind kDd{

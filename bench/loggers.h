@@ -28,6 +28,10 @@ struct LoggerKind {
 // Corvessa's logging task at 115200 baud, 8 data bits, no parity, one stop bit, no flow
 // control, writing a new file.
 extern const LoggerKind kCorvessa;
+// The same, with no log file flushed to the disk: what the flushes cost.
+extern const LoggerKind kCorvessaWithoutDiskFlushes;
+// The same, after the device went away: the task waits for it to return.
+extern const LoggerKind kCorvessaWaitingForDevice;
 // dd bs=4096 and socat -u, with the raw subordinate side as their standard input.
 extern const LoggerKind kDd;
 extern const LoggerKind kSocat;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -16,6 +17,8 @@ namespace {
 
 // How long written data may wait before it is flushed to the disk.
 constexpr std::chrono::seconds kFlushInterval{1};
+
+std::atomic<bool> g_diskFlushes{true};
 
 std::string FullPath(const std::string& path) {
   std::error_code ignored;
@@ -108,8 +111,11 @@ void LogFile::Write(std::span<const uint8_t> block) {
   AfterWrite();
 }
 
+void LogFile::SetDiskFlushes(bool on) { g_diskFlushes = on; }
+
 // The flush is left to the flusher's thread, at most once a second per file.
 void LogFile::AfterWrite() {
+  if (!g_diskFlushes) return;
   std::lock_guard lock(m_flushMutex);
   if (m_unflushed) return;
   m_unflushed = true;

@@ -48,6 +48,10 @@ class LogFile final : public Flushable {
   // The absolute path given to the last Open, as error messages name it.
   const std::string& Path() const { return m_path; }
 
+  // Whether log files are flushed to the disk at all, for the whole program; on unless the
+  // benchmark turns it off to measure what flushing costs.
+  static void SetDiskFlushes(bool on);
+
  private:
   void TakeBack(size_t written);
   void AfterWrite();
