@@ -2,7 +2,6 @@
 
 #include <QEventLoop>
 #include <QIcon>
-#include <QSessionManager>
 #include <QSocketNotifier>
 
 #include "logging/quit_signals.h"
@@ -42,9 +41,9 @@ bool CMainApp::InitInstance() {
     quit_signals::Take();
     dialog.QuitWithoutQuestion();
   });
-  // The desktop session ends: nobody is there to answer a question.
-  QObject::connect(this, &QGuiApplication::commitDataRequest, &dialog,
-                   [&dialog](QSessionManager&) { dialog.QuitWithoutQuestion(); });
+  // The desktop session ends the application: nobody is there to answer a question.
+  QObject::connect(this, &QCoreApplication::aboutToQuit, &dialog,
+                   [&dialog] { dialog.QuitWithoutQuestion(); });
   // Shown as an ordinary window rather than run modally, which would make it a modal dialog
   // for the desktop; how it ended does not matter: closing it ends the program.
   QEventLoop untilClosed;

@@ -43,8 +43,9 @@ void DiskFlusher::Run() {
     const auto next = std::min_element(m_due.begin(), m_due.end(), [](const auto& a, const auto& b) {
       return a.second < b.second;
     });
-    if (Clock::now() < next->second) {
-      m_changed.wait_until(lock, next->second);
+    // A copy: the entry may go while the lock is let go for the wait.
+    if (const Clock::time_point due = next->second; Clock::now() < due) {
+      m_changed.wait_until(lock, due);
       continue;
     }
     Flushable* file = next->first;

@@ -73,9 +73,14 @@ uint64_t LogFile::Size() const {
 
 bool LogFile::FollowPath() {
   if (m_fd < 0) return false;
+  // Only a path that names nothing or another file counts; a path that cannot be looked up
+  // for another reason (a folder's rights, a network file system) leaves the file as it is.
   struct stat named {};
-  if (::stat(m_path.c_str(), &named) == 0 && named.st_dev == m_device && named.st_ino == m_inode)
+  if (::stat(m_path.c_str(), &named) == 0) {
+    if (named.st_dev == m_device && named.st_ino == m_inode) return false;
+  } else if (errno != ENOENT) {
     return false;
+  }
   // Whatever now stands at the path (nothing, or a file a log rotation made) is appended to.
   const int fd = OpenForAppending(m_path, false);
   if (fd < 0) throw FileError(CauseOfErrno(errno), m_path);
@@ -123,12 +128,20 @@ void LogFile::AfterWrite() {
                                             std::chrono::steady_clock::now()));
 }
 
+// The flush runs on a copy of the descriptor, outside the lock, so the reader thread that
+// writes meanwhile never waits for the disk.
 void LogFile::FlushToDisk() {
-  std::lock_guard lock(m_flushMutex);
-  if (m_fd < 0 || !m_unflushed) return;
-  ::fdatasync(m_fd);
-  m_unflushed = false;
-  m_lastFlush = std::chrono::steady_clock::now();
+  int copy;
+  {
+    std::lock_guard lock(m_flushMutex);
+    if (m_fd < 0 || !m_unflushed) return;
+    copy = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    m_unflushed = false;
+    m_lastFlush = std::chrono::steady_clock::now();
+  }
+  if (copy < 0) return;
+  ::fdatasync(copy);
+  ::close(copy);
 }
 
 // Removes the part of a failed block that did get in, so the file and the task's byte count

@@ -30,7 +30,13 @@ int Install() {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+      // A signal the program was started to ignore (nohup) stays ignored.
+      struct sigaction inherited {};
+      if (::sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN)
+        continue;
+      ::sigaction(signal, &action, nullptr);
+    }
   });
   return g_pipe[0];
 }

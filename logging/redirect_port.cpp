@@ -24,6 +24,8 @@ constexpr serial::CommTimeouts kLoggingTimeouts{
     .WriteTotalTimeoutMultiplier = 0,
     .WriteTotalTimeoutConstant = 300,
 };
+// How long a returned device that another program holds is left to it before the next try.
+constexpr int kBusyRetryMs = 1000;
 // The status line holds at most this many characters of a file error's message.
 constexpr size_t kMaxStatusCharacters = 254;
 
@@ -236,6 +238,7 @@ bool CRedirectPort::OnDeviceLost() {
   ReleaseDevice();
   bool strangerReported = false;
   for (;;) {
+    bool busy = false;
     switch (TryToResume()) {
       case Return::kBack:
         SetStatus("Logging resumed");
@@ -248,10 +251,20 @@ bool CRedirectPort::OnDeviceLost() {
         }
         strangerReported = true;
         break;
+      case Return::kBusy:
+        busy = true;
+        break;
       case Return::kNotYet:
         break;
     }
-    // A node that still cannot be opened (its group not yet given) waits for the next change.
+    // A node that still cannot be opened (its group not yet given) waits for the next change;
+    // one that another program holds (a modem manager probing it) is tried again after a
+    // while, since its closing is no change of the folder.
+    if (busy) {
+      if (!WaitUntilReadable(watch.fd(), kBusyRetryMs)) return false;
+      watch.Changed();
+      continue;
+    }
     do {
       if (!WaitUntilReadable(watch.fd())) return false;
     } while (!watch.Changed(node.filename().string()));
@@ -262,7 +275,14 @@ CRedirectPort::Return CRedirectPort::TryToResume() {
   // Where the kernel tells who the device is, only the same device may go on in this log.
   const std::optional<std::string> identity = Opener().IdentityOf(m_strPort);
   if (m_identity && identity && *identity != *m_identity) return Return::kStranger;
-  return ReopenDevice() == 0 ? Return::kBack : Return::kNotYet;
+  switch (ReopenDevice()) {
+    case 0:
+      return Return::kBack;
+    case EBUSY:
+      return Return::kBusy;
+    default:
+      return Return::kNotYet;
+  }
 }
 
 std::string CRedirectPort::Status() const {

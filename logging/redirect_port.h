@@ -61,8 +61,8 @@ class CRedirectPort : public CCommPort {
 
  private:
   // What came of trying to open a device that had gone: it is back, another device took its
-  // name, or it cannot be had yet.
-  enum class Return { kBack, kStranger, kNotYet };
+  // name, another program holds it, or it cannot be had yet.
+  enum class Return { kBack, kStranger, kBusy, kNotYet };
   Return TryToResume();
   void SetStatus(std::string status);
   void PostStatus(int code);

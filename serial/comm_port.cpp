@@ -196,21 +196,29 @@ int CCommPort::ReopenDevice() {
   std::lock_guard lock(m_deviceMutex);
   // Close may have begun meanwhile: it finds no device to wake, so this one must not stay.
   if (m_bRunning.load() == 0) return ECANCELED;
+  // A setting changed while the device opened is kept in m_line only: apply it too.
+  if (line != m_line) {
+    serial::ControlBlock block;
+    if ((error = device->GetState(block)) != 0) return error;
+    serial::ApplyOpeningSettings(block, m_line.baudRate, m_line.byteSize, m_line.stopBits,
+                                 m_line.parity, m_line.flowControl);
+    if ((error = device->SetState(block)) != 0) return error;
+  }
   m_countsAtOpen.reset();
   if (counted) m_countsAtOpen = counts;
   m_hComm = std::move(device);
   return 0;
 }
 
-bool CCommPort::WaitUntilReadable(int fd) {
+bool CCommPort::WaitUntilReadable(int fd, int timeoutMs) {
   const serial::WakeTicket ticket(m_closeWake);
   // After the ticket: a Close that begins from here on wakes it.
   if (ticket.error() != 0 || m_bRunning.load() == 0) return false;
   pollfd ready[] = {{fd, POLLIN, 0}, {ticket.fd(), POLLIN, 0}};
   int got;
-  do got = ::poll(ready, 2, -1);
+  do got = ::poll(ready, 2, timeoutMs);
   while (got < 0 && errno == EINTR);
-  return got > 0 && ready[1].revents == 0 && m_bRunning.load() != 0;
+  return got >= 0 && ready[1].revents == 0 && m_bRunning.load() != 0;
 }
 
 void CCommPort::Close() {
@@ -274,15 +282,22 @@ bool CCommPort::SetTimeouts(const serial::CommTimeouts* timeouts) {
   return m_hComm && m_hComm->SetTimeouts(*timeouts) == 0;
 }
 
+// A change the device refuses is not kept, or a device that comes back would refuse the whole
+// line; while the device is away the change is kept for its return.
 bool CCommPort::ChangeState(const std::function<void(Line&)>& keep,
                             const std::function<void(serial::ControlBlock&)>& change) {
   if (!IsOpen()) return false;
   std::lock_guard lock(m_deviceMutex);
-  keep(m_line);
+  if (!m_hComm) {
+    keep(m_line);
+    return false;
+  }
   serial::ControlBlock block;
-  if (!m_hComm || m_hComm->GetState(block) != 0) return false;
+  if (m_hComm->GetState(block) != 0) return false;
   change(block);
-  return m_hComm->SetState(block) == 0;
+  if (m_hComm->SetState(block) != 0) return false;
+  keep(m_line);
+  return true;
 }
 
 bool CCommPort::SetBaudRate(uint32_t baudRate) {

@@ -101,14 +101,16 @@ class CCommPort {
   // Reader thread: opens the port's device again with the line and timeouts as last set; 0 or
   // the errno (ECANCELED once a Close has begun).
   int ReopenDevice();
-  // Reader thread: blocks until `fd` is readable; false when a Close began first.
-  bool WaitUntilReadable(int fd);
+  // Reader thread: blocks until `fd` is readable or `timeoutMs` passed (-1: no limit); false
+  // when a Close began first.
+  bool WaitUntilReadable(int fd, int timeoutMs = -1);
 
  private:
   // The line as last set: what a device that comes back is opened with.
   struct Line {
     uint32_t baudRate;
     uint8_t byteSize, stopBits, parity, flowControl;
+    bool operator==(const Line&) const = default;
   };
 
   void ReaderThread();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <system_error>
 
@@ -18,11 +19,17 @@ namespace fs = std::filesystem;
 namespace {
 
 // The pid in a lock file, written as ASCII decimal (HDB UUCP: ten characters and a line
-// feed); 0 when there is none.
+// feed); 0 when there is none. Anyone may plant something under a lock's name: only a regular
+// file is read, never through a link, never waiting (a FIFO would hang the caller).
 pid_t PidInLockFile(const fs::path& file) {
-  std::ifstream in(file);
-  long pid = 0;
-  in >> pid;
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct stat status {};
+  char text[32] = {};
+  const bool read = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                    ::read(fd, text, sizeof text - 1) > 0;
+  ::close(fd);
+  const long pid = read ? std::strtol(text, nullptr, 10) : 0;
   return pid > 0 ? static_cast<pid_t>(pid) : 0;
 }
 

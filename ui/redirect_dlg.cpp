@@ -106,6 +106,9 @@ CRedirectDlg::CRedirectDlg(QWidget* parent, ui::HostEnvironment environment)
 
 CRedirectDlg::~CRedirectDlg() {
   m_arrivals.reset();  // it posts to this window
+  // Tasks that still log close below and run the window's events meanwhile: none of those may
+  // reach a task, or add one, while the list is being emptied.
+  m_underway = Underway::Quit;
   CCommPort::SetMessagePump({});
   // Tasks the window still holds stop here, while the window they post to still exists.
   m_tasks.clear();
@@ -364,7 +367,10 @@ void CRedirectDlg::OnChangeLogFile() {
 
 void CRedirectDlg::OnBrowseFile() {
   if (!HasCurrentTask()) return;
-  if (const std::optional<QString> chosen = m_saveFileDialog()) {
+  const std::optional<QString> chosen = m_saveFileDialog();
+  // The dialog ran the window's events: a quit may have come meanwhile.
+  if (!HasCurrentTask()) return;
+  if (chosen) {
     m_strPanelFile = *chosen;
     if (!m_strPanelFile.isEmpty()) GetDlgItem(ui::IDC_STARTSTOP)->setEnabled(true);
     CurrentTask().m_strFile = m_strPanelFile.toStdString();

@@ -128,6 +128,7 @@ class CRedirectDlg : public QDialog, public PortOwner {
   void FillSettingLists();
   std::string PrepareLogFolder() const;
   void AddTask(const std::string& port, const std::string& logFolder);
+  void RetryFailedResumes();
   template <typename Sender, typename... Args>
   void Route(int id, void (Sender::*signal)(Args...), void (CRedirectDlg::*handler)());
 

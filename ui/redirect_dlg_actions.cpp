@@ -132,6 +132,8 @@ void CRedirectDlg::OnCancel() {
 void CRedirectDlg::QuitWithoutQuestion() {
   switch (m_underway) {
     case Underway::Nothing:
+      // A file dialog may be open: nobody is there to answer it either.
+      if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
       Quit();
       return;
     case Underway::QuitQuestion:

@@ -118,6 +118,7 @@ void CRedirectDlg::AddTask(const std::string& port, const std::string& logFolder
 void CRedirectDlg::OnPortsChanged() {
   std::vector<std::string> known;
   for (const auto& task : m_tasks) known.push_back(task->m_strPort);
+  RetryFailedResumes();
   const std::vector<std::string> added = NewPorts(known, m_environment.sysfsRoot);
   if (added.empty()) return;
   const bool first = m_tasks.empty();
@@ -125,6 +126,19 @@ void CRedirectDlg::OnPortsChanged() {
   for (const std::string& name : added) AddTask(name, logFolder);
   // Until now the panel showed no task.
   if (first) RefreshPanel();
+}
+
+// A port whose resume failed (udev makes a node before it gives it its group, so the first try
+// may be refused) is tried again on each change, once its node is there.
+void CRedirectDlg::RetryFailedResumes() {
+  for (const auto& task : m_tasks) {
+    const std::string node = m_environment.Opener().DevicePath(task->m_strPort);
+    std::error_code missing;
+    if (!task->m_bLogging || task->IsOpen() || node.empty() ||
+        !std::filesystem::exists(node, missing))
+      continue;
+    if (task->ResumeLogging()) m_lstPorts->SetItemText(task->m_nIndex, 1, "[Started]");
+  }
 }
 
 // The documents folder's "Corvessa" subfolder, made when missing; the home folder when the

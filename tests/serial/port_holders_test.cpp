@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -108,16 +109,26 @@ TEST_F(PortHoldersTest, ALockReplacedByAnotherProgramIsLeftToIt) {
   EXPECT_TRUE(fs::exists(LockOfPty()));
 }
 
-// Anyone may write a lock folder: a link planted under the lock's name is never followed.
-TEST_F(PortHoldersTest, APlantedLinkIsNeitherFollowedNorRemoved) {
+// Anyone may write a lock folder: a link planted under the lock's name is never followed
+// (it names a live lock here, so following it would make the port look held), and a FIFO is
+// never waited on.
+TEST_F(PortHoldersTest, APlantedLinkOrFifoIsNeitherFollowedNorRemoved) {
+  OtherProgram locker;
   const fs::path target = dir / "precious";
-  std::ofstream(target) << "keep";
+  WriteLock(target, locker.pid());
+  const std::string kept = Contents(target);
   fs::create_symlink(target, LockOfPty());
   bool held = true;
   EXPECT_EQ(PortLock::Take(pty.portName(), places, held), nullptr);
   EXPECT_FALSE(held);
+  EXPECT_EQ(FindHolder(pty.portName(), pty.devicePath(), places), std::nullopt);
   EXPECT_TRUE(fs::is_symlink(LockOfPty()));
-  EXPECT_EQ(Contents(target), "keep");
+  EXPECT_EQ(Contents(target), kept);
+
+  fs::remove(LockOfPty());
+  ASSERT_EQ(mkfifo(LockOfPty().c_str(), 0666), 0);
+  EXPECT_EQ(FindHolder(pty.portName(), pty.devicePath(), places), std::nullopt);
+  EXPECT_EQ(PortLock::Take(pty.portName(), places, held), nullptr);
 }
 
 // The opener refuses a port another program has, and holds a lock while it has the port.

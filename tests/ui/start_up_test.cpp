@@ -148,10 +148,27 @@ TEST_F(StartUpTest, APortThatAppearsLaterIsAddedAtTheEndAndResumes) {
 
   std::filesystem::remove(dir / "dev/ttyPTY1");
   std::filesystem::remove_all(dir / "sys/class/tty/ttyPTY1");
-  std::filesystem::create_symlink(first.devicePath(), dir / "dev/ttyOTHER");  // a change
-  QTest::qWait(200);
-  EXPECT_EQ(dlg->m_lstPorts->GetItemCount(), 2);
+  testing_support::PtyPair third;
+  LinkPort("ttyPTY2", third.devicePath());
+  ASSERT_TRUE(WaitUntil([&] { return dlg->m_lstPorts->GetItemCount() == 3; }));
   EXPECT_EQ(Row(0, 0), "ttyPTY1");
+  EXPECT_EQ(Row(2, 0), "ttyPTY2");
+}
+
+// udev makes a node before it gives it its group: a resume refused at first is tried again
+// when the node changes.
+TEST_F(StartUpTest, AResumeThatFailedIsTriedAgainWhenItsNodeChanges) {
+  testing_support::PtyPair pty;
+  std::ofstream(dir / "not-yet") << "";
+  LinkPort("ttyPTY0", (dir / "not-yet").string());
+  Store({.port = "ttyPTY0", .file = (dir / "log.txt").string(), .logging = true});
+  OpenWindow();
+  ASSERT_TRUE(WaitUntil([&] { return Row(0, 1) == "[Error]"; }));
+  std::filesystem::remove(dir / "dev/ttyPTY0");
+  std::filesystem::create_symlink(pty.devicePath(), dir / "dev/ttyPTY0");
+  ASSERT_TRUE(WaitUntil([&] { return Row(0, 1) == "[Started]"; }));
+  pty.Send("at last");
+  EXPECT_TRUE(WaitUntil([&] { return FileContents(dir / "log.txt") == "at last"; }));
 }
 
 TEST_F(StartUpTest, APortThatWasLoggingResumesAndLogsWithoutAnyAction) {
