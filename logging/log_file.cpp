@@ -62,6 +62,9 @@ bool LogFile::Open(const std::string& path, bool append) {
   m_device = status.st_dev;
   m_inode = status.st_ino;
   m_path = FullPath(path);
+  // As given, made absolute but not tidied: "link/../log" is not "log" when link is a link.
+  std::error_code ignored;
+  m_followedPath = std::filesystem::absolute(path, ignored).string();
   return true;
 }
 
@@ -76,13 +79,13 @@ bool LogFile::FollowPath() {
   // Only a path that names nothing or another file counts; a path that cannot be looked up
   // for another reason (a folder's rights, a network file system) leaves the file as it is.
   struct stat named {};
-  if (::stat(m_path.c_str(), &named) == 0) {
+  if (::stat(m_followedPath.c_str(), &named) == 0) {
     if (named.st_dev == m_device && named.st_ino == m_inode) return false;
   } else if (errno != ENOENT) {
     return false;
   }
   // Whatever now stands at the path (nothing, or a file a log rotation made) is appended to.
-  const int fd = OpenForAppending(m_path, false);
+  const int fd = OpenForAppending(m_followedPath, false);
   if (fd < 0) throw FileError(CauseOfErrno(errno), m_path);
   struct stat status {};
   ::fstat(fd, &status);

@@ -60,6 +60,7 @@ class LogFile final : public Flushable {
   dev_t m_device = 0;  // which file the path named when it was opened
   ino_t m_inode = 0;
   std::string m_path;
+  std::string m_followedPath;  // the path the file was opened by, which FollowPath watches
 
   std::mutex m_flushMutex;  // guards the fields below and the descriptor against Close
   bool m_unflushed = false;

@@ -111,6 +111,21 @@ INSTANTIATE_TEST_SUITE_P(Changes, LogFileFollowTest,
                            }
                          });
 
+// "link/../log" is where the kernel puts it, not where tidying the text would: a file opened
+// so has not moved.
+TEST(LogFileTest, APathThroughALinkAndDotDotIsFollowedAsTheKernelResolvesIt) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "real/sub");
+  std::filesystem::create_directory_symlink(dir / "real/sub", dir / "link");
+  LogFile file;
+  ASSERT_TRUE(file.Open((dir / "link/../log").string(), false));
+  file.Write(Bytes("a"));
+  EXPECT_FALSE(file.FollowPath());
+  file.Write(Bytes("b"));
+  EXPECT_EQ(Contents(dir / "real/log"), "ab");
+  EXPECT_FALSE(std::filesystem::exists(dir / "log"));
+}
+
 TEST(LogFileTest, FollowingAPathWhoseFolderIsGoneIsAFileError) {
   TempDir dir;
   std::filesystem::create_directory(dir / "sub");
