@@ -3,9 +3,9 @@
 #include <QEventLoop>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <csignal>
 
-#include "logging/quit_signals.h"
-
+#include "logging/signal_pipe.h"
 #include "ui/redirect_dlg.h"
 
 // Outside any namespace, as the resource macro requires; the resources live in a static library.
@@ -35,10 +35,11 @@ CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv) {
 
 bool CMainApp::InitInstance() {
   // Installed before any port opens: from then on a signal can end the program cleanly.
-  QSocketNotifier quitSignal(quit_signals::Install(), QSocketNotifier::Read);
+  QSocketNotifier quitSignal(signal_pipe::Install({SIGTERM, SIGINT, SIGHUP}),
+                            QSocketNotifier::Read);
   CRedirectDlg dialog;
   QObject::connect(&quitSignal, &QSocketNotifier::activated, &dialog, [&dialog] {
-    quit_signals::Take();
+    signal_pipe::Take();
     dialog.QuitWithoutQuestion();
   });
   // The desktop session ends the application: nobody is there to answer a question.

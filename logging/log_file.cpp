@@ -52,6 +52,7 @@ LogFile::~LogFile() { Close(); }
 
 bool LogFile::Open(const std::string& path, bool append) {
   Close();
+  m_reopenRequested = false;
   if (path.empty()) return false;
   IgnoreBrokenPipes();
   const int fd = OpenForAppending(path, !append);
@@ -78,9 +79,12 @@ bool LogFile::FollowPath() {
   if (m_fd < 0) return false;
   // Only a path that names nothing or another file counts; a path that cannot be looked up
   // for another reason (a folder's rights, a network file system) leaves the file as it is.
+  const bool reopen = m_reopenRequested.exchange(false);
   struct stat named {};
+  bool same = false;
   if (::stat(m_followedPath.c_str(), &named) == 0) {
-    if (named.st_dev == m_device && named.st_ino == m_inode) return false;
+    same = named.st_dev == m_device && named.st_ino == m_inode;
+    if (same && !reopen) return false;
   } else if (errno != ENOENT) {
     return false;
   }
@@ -97,7 +101,7 @@ bool LogFile::FollowPath() {
   }
   m_device = status.st_dev;
   m_inode = status.st_ino;
-  return true;
+  return !same;
 }
 
 void LogFile::Write(std::span<const uint8_t> block) {

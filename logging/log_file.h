@@ -13,6 +13,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -35,8 +36,12 @@ class LogFile final : public Flushable {
   // The size in bytes; 0 when it cannot be read.
   uint64_t Size() const;
   // When the path no longer names the open file (it was moved away or deleted), opens a new
-  // file there and returns true; throws FileError when that cannot be done.
+  // file there and returns true; throws FileError when that cannot be done. After
+  // RequestReopen the file is opened again at its path even when the path still names it.
   bool FollowPath();
+  // From any thread: the next FollowPath reopens the file at its path, as a log rotation
+  // that renamed it expects.
+  void RequestReopen() { m_reopenRequested = true; }
   // Writes the whole block at the end of the file or throws FileError. A block the disk
   // cannot take whole is taken back out, so the file holds whole blocks only.
   void Write(std::span<const uint8_t> block);
@@ -61,6 +66,7 @@ class LogFile final : public Flushable {
   ino_t m_inode = 0;
   std::string m_path;
   std::string m_followedPath;  // the path the file was opened by, which FollowPath watches
+  std::atomic<bool> m_reopenRequested{false};
 
   std::mutex m_flushMutex;  // guards the fields below and the descriptor against Close
   bool m_unflushed = false;

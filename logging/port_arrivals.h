@@ -1,7 +1,7 @@
 #pragma once
 // Tells a front end when a device node appears in the device folder (an adapter plugged in
-// after the program started), so it can look for new ports (NewPorts). One thread that sleeps
-// in the folder's watch while nothing changes there.
+// after the program started), so it can look for new ports (PortTasks::AddNewPorts). One
+// thread that sleeps in the folder's watch while nothing changes there.
 
 #include <string>
 #include <thread>

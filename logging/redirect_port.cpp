@@ -231,7 +231,7 @@ bool CRedirectPort::OnDeviceLost() {
     return false;
   }
   SetStatus("Port lost, waiting for it to return");
-  PostStatus(PORT_STATUS_PORT_ERROR);
+  PostStatus(PORT_STATUS_PORT_LOST);
   m_errorsOfEarlierDevices += m_errorsOfThisDevice;
   m_errorsOfThisDevice = {};
   // Holding the dead device would keep its name, and the adapter would return as another.
@@ -247,7 +247,7 @@ bool CRedirectPort::OnDeviceLost() {
       case Return::kStranger:
         if (!strangerReported) {
           SetStatus("A different device appeared as " + m_strPort);
-          PostStatus(PORT_STATUS_PORT_ERROR);
+          PostStatus(PORT_STATUS_PORT_LOST);
         }
         strangerReported = true;
         break;
@@ -295,7 +295,9 @@ void CRedirectPort::SetStatus(std::string status) {
   m_strStatus = std::move(status);
 }
 
-void CRedirectPort::PostStatus(int code) { Post(WM_PORT_STATUS, m_nIndex, code); }
+void CRedirectPort::PostStatus(int code) {
+  if (m_pOwner != nullptr) m_pOwner->PortStatusChanged(m_nIndex, code, Status());
+}
 
 void CRedirectPort::Post(uint32_t message, int wParam, int lParam) {
   if (m_pOwner != nullptr) m_pOwner->PostPortMessage(message, wParam, lParam);

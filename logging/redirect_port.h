@@ -15,6 +15,7 @@
 #include "logging/log_file.h"
 #include "logging/port_owner.h"
 #include "serial/comm_port.h"
+#include "serial/line_settings.h"
 
 class SettingsStore;
 
@@ -39,6 +40,10 @@ class CRedirectPort : public CCommPort {
   void OnThreadError(int error) override;
 
   std::string Status() const;
+  // The five stored line choices, as one value.
+  serial::LineSettings Settings() const {
+    return {m_nBaudRate, m_nDataBits, m_nParity, m_nStopBits, m_nFlowCtrl};
+  }
 
   PortOwner* const m_pOwner;  // told of every change; null: nobody is
   LogFile m_file;

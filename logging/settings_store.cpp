@@ -1,14 +1,14 @@
 #include "logging/settings_store.h"
 
-#include <pwd.h>
 #include <toml++/toml.h>
-#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <system_error>
 #include <vector>
 
+#include "logging/log_folder.h"
 #include "logging/store_file.h"
 #include "logging/toml_text.h"
 
@@ -17,16 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int64_t kLargestDword = 0xFFFFFFFF;
-
-fs::path HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  passwd entry{};
-  passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found)
-    return found->pw_dir;
-  return {};  // nothing better is known: relative to the working folder
-}
 
 struct SequenceStart {
   size_t length;
@@ -150,6 +140,26 @@ std::optional<StoredValues> SettingsStore::Load(const std::string& port) const {
     if (auto value = FromToml(node)) values.emplace(std::string(name.str()), std::move(*value));
   }
   return values;
+}
+
+std::optional<std::string> SettingsStore::ReadProblem() const {
+  std::string text;
+  switch (store_file::ReadWholeFile(m_file, text)) {
+    case store_file::ReadResult::kMissing:
+      return std::nullopt;
+    case store_file::ReadResult::kFailed:
+      return std::strerror(errno);
+    case store_file::ReadResult::kRead:
+      break;
+  }
+  try {
+    [[maybe_unused]] const toml::table parsed = toml::parse(text, m_file.string());
+    return std::nullopt;
+  } catch (const toml::parse_error& error) {
+    const toml::source_position where = error.source().begin;
+    return "not valid TOML at line " + std::to_string(where.line) + ", column " +
+           std::to_string(where.column) + ": " + std::string(error.description());
+  }
 }
 
 bool SettingsStore::Save(const std::string& port, const StoredValues& values) {

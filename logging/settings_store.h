@@ -35,6 +35,9 @@ class SettingsStore {
   // replaced. A settings file that is a symbolic link is written through it. False when
   // nothing could be written, and for a port name that is not valid UTF-8.
   bool Save(const std::string& port, const StoredValues& values);
+  // Why the file cannot be read ("Permission denied", or where and why it is not TOML), or
+  // nothing when it can, or is not there yet.
+  std::optional<std::string> ReadProblem() const;
 
   const std::filesystem::path& file() const { return m_file; }
 

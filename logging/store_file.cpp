@@ -73,8 +73,12 @@ ReadResult ReadWholeFile(const fs::path& file, std::string& contents) {
     if (got < 0) break;
     data.append(chunk, static_cast<size_t>(got));
   }
+  const int readError = errno;
   ::close(fd);
-  if (got < 0) return ReadResult::kFailed;
+  if (got < 0) {
+    errno = readError;
+    return ReadResult::kFailed;
+  }
   contents = std::move(data);
   return ReadResult::kRead;
 }

@@ -26,6 +26,7 @@ class ExclusiveLock {
 };
 
 enum class ReadResult { kRead, kMissing, kFailed };
+// On kFailed, errno says why.
 ReadResult ReadWholeFile(const std::filesystem::path& file, std::string& contents);
 
 // Writes a temporary file in the same folder, flushes it to the disk and renames it over

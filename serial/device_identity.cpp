@@ -42,4 +42,17 @@ std::optional<std::string> DeviceIdentity(const std::string& devicePath, const f
   return std::nullopt;
 }
 
+std::optional<std::string> ByIdName(const std::string& devicePath,
+                                    const std::string& deviceFolder) {
+  std::error_code error;
+  const fs::path node = fs::canonical(devicePath, error);
+  if (error) return std::nullopt;
+  for (const auto& entry : fs::directory_iterator(fs::path(deviceFolder) / "serial/by-id", error)) {
+    std::error_code broken;
+    if (fs::canonical(entry.path(), broken) == node && !broken)
+      return entry.path().filename().string();
+  }
+  return std::nullopt;
+}
+
 }  // namespace serial

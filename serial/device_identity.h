@@ -15,4 +15,9 @@ namespace serial {
 std::optional<std::string> DeviceIdentity(const std::string& devicePath,
                                           const std::filesystem::path& sysfs);
 
+// The name under <deviceFolder>/serial/by-id that udev links to the node, the name that stays
+// the same whichever port number the adapter gets; nothing where there is none.
+std::optional<std::string> ByIdName(const std::string& devicePath,
+                                    const std::string& deviceFolder);
+
 }  // namespace serial

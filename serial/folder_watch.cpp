@@ -9,13 +9,16 @@
 
 namespace serial {
 
-FolderWatch::FolderWatch(const std::string& folder) {
+FolderWatch::FolderWatch(const std::string& folder, WatchFor what) {
   m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (m_fd < 0) {
     m_error = LastError();
     return;
   }
-  if (inotify_add_watch(m_fd, folder.c_str(), IN_CREATE | IN_MOVED_TO | IN_ATTRIB) < 0)
+  // A closed device node is no change: ports opened and closed must not wake the watch.
+  const uint32_t events = what == WatchFor::kDeviceNodes ? IN_CREATE | IN_MOVED_TO | IN_ATTRIB
+                                                         : IN_CLOSE_WRITE | IN_MOVED_TO;
+  if (inotify_add_watch(m_fd, folder.c_str(), events) < 0)
     m_error = LastError();
 }
 

@@ -2,7 +2,7 @@
 // Waits, without polling, for device nodes to appear in a folder: inotify on the folder for a
 // node made there, one moved there, and a change of attributes (udev makes a node and then
 // gives it its group, and only then may the user open it). Nothing wakes while nothing changes
-// in that folder.
+// in that folder. It can also wait for files written in a folder (a settings file saved).
 
 #include <string>
 
@@ -10,7 +10,11 @@ namespace serial {
 
 class FolderWatch {
  public:
-  explicit FolderWatch(const std::string& folder);
+  // Device nodes: made, moved there, given other attributes. Written files: a file finished
+  // being written there, or moved there whole (as a file replaced safely is).
+  enum class WatchFor { kDeviceNodes, kWrittenFiles };
+
+  explicit FolderWatch(const std::string& folder, WatchFor what = WatchFor::kDeviceNodes);
   ~FolderWatch();
   FolderWatch(const FolderWatch&) = delete;
   FolderWatch& operator=(const FolderWatch&) = delete;

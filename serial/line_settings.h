@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace serial {
@@ -28,6 +29,27 @@ struct LineSettings {
   int32_t stopBits = 0;     // "1"
   int32_t flowControl = 2;  // "Hardware"
 };
+
+// The names the command line takes for the choices, in table order (data bits: g_szDataBits).
+inline constexpr std::array<std::string_view, 5> kParityNames = {"none", "odd", "even", "mark",
+                                                                 "space"};
+inline constexpr std::array<std::string_view, 3> kStopBitsNames = {"1", "1.5", "2"};
+inline constexpr std::array<std::string_view, 3> kFlowControlNames = {"none", "xonxoff",
+                                                                      "hardware"};
+
+// The choice whose name is `name`, or nothing.
+template <size_t N>
+constexpr std::optional<int32_t> ChoiceNamed(const std::array<std::string_view, N>& names,
+                                             std::string_view name) {
+  for (size_t i = 0; i < N; ++i)
+    if (names[i] == name) return static_cast<int32_t>(i);
+  return std::nullopt;
+}
+
+// The settings as people write them: "115200 8N1", then ", hardware flow control" or
+// ", Xon/Xoff flow control" where the line has flow control. A stored choice outside its
+// table shows as "?".
+std::string LineSettingsText(const LineSettings& settings);
 
 // Indexes the window preselects after filling its lists: the defaults of a new task.
 inline constexpr int kDefaultBaudIndex = 6;

@@ -73,6 +73,10 @@ class PortOpener {
   }
 };
 
+// Port names come from discovery, from the user's stored settings and from the command line;
+// a name must stay inside the device folder ("ttyUSB0", "pts/3"), never climb out of it.
+bool IsSafePortName(const std::string& name);
+
 // Opens "<deviceDir>/<portName>" through termios, refusing ports that others hold and
 // holding a lock file of its own while a device is open; deviceDir is "/dev" for the program.
 std::unique_ptr<PortOpener> MakeTermiosOpener(std::string deviceDir, MachinePlaces places);

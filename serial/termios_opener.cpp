@@ -8,10 +8,6 @@
 
 namespace serial {
 
-namespace {
-
-// Port names come from discovery and from the user's stored settings; a name must stay
-// inside the device folder ("ttyUSB0", "pts/3"), never climb out of it.
 bool IsSafePortName(const std::string& name) {
   if (name.empty() || name.find('\0') != std::string::npos) return false;
   const std::filesystem::path path(name);
@@ -20,6 +16,8 @@ bool IsSafePortName(const std::string& name) {
     if (part == "..") return false;
   return true;
 }
+
+namespace {
 
 class TermiosOpener final : public PortOpener {
  public:

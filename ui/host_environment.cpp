@@ -1,9 +1,9 @@
 #include "ui/host_environment.h"
 
-#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "logging/log_folder.h"
 #include "logging/settings_store.h"
 #include "serial/port_device.h"
 
@@ -14,11 +14,11 @@ namespace {
 constexpr int kQueryTimeoutMs = 3000;
 }  // namespace
 
+// The same folder the headless logger finds.
 std::optional<QString> DocumentsFolder() {
-  const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  // Qt names a folder even where the desktop has none; one that does not exist is not found.
-  if (folder.isEmpty() || !QFileInfo(folder).isDir()) return std::nullopt;
-  return folder;
+  const std::optional<std::filesystem::path> folder = UserDocumentsFolder();
+  if (!folder) return std::nullopt;
+  return QString::fromStdString(folder->string());
 }
 
 // xdg-mime knows the desktop's associations; where it is missing, so is xdg-open, and

@@ -81,6 +81,8 @@ QString BytesText(uint32_t count) {
 
 CRedirectDlg::CRedirectDlg(QWidget* parent, ui::HostEnvironment environment)
     : QDialog(parent),
+      m_tasks(this, {environment.Opener(), environment.Store(), environment.sysfsRoot,
+                     [this] { return LogFolder(); }}),
       m_hIcon(LoadProgramIcon()),
       m_environment(std::move(environment)),
       m_saveFileDialog(RunSaveFileDialog),
@@ -111,7 +113,7 @@ CRedirectDlg::~CRedirectDlg() {
   m_underway = Underway::Quit;
   CCommPort::SetMessagePump({});
   // Tasks the window still holds stop here, while the window they post to still exists.
-  m_tasks.clear();
+  m_tasks.Clear();
 }
 
 void CRedirectDlg::BindControls() {
@@ -218,14 +220,9 @@ bool CRedirectDlg::HasCurrentTask() const {
   return m_underway != Underway::Quit && TaskAt(m_nCurrent) != nullptr;
 }
 
-CRedirectPort* CRedirectDlg::TaskAt(int index) const {
-  if (index < 0 || static_cast<size_t>(index) >= m_tasks.size()) return nullptr;
-  return m_tasks[static_cast<size_t>(index)].get();
-}
+CRedirectPort* CRedirectDlg::TaskAt(int index) const { return m_tasks.At(index); }
 
-CRedirectPort& CRedirectDlg::CurrentTask() const {
-  return *m_tasks[static_cast<size_t>(m_nCurrent)];
-}
+CRedirectPort& CRedirectDlg::CurrentTask() const { return *m_tasks.At(m_nCurrent); }
 
 void CRedirectDlg::EnableFileControls(bool enable) {
   for (int id : {ui::IDC_LOGFILE, ui::IDC_BROWSE, ui::IDC_APPEND})

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "logging/port_owner.h"
+#include "logging/port_tasks.h"
 #include "logging/redirect_port.h"
 #include "ui/data_exchange.h"
 #include "ui/host_environment.h"
@@ -84,7 +85,7 @@ class CRedirectDlg : public QDialog, public PortOwner {
   QComboBox* m_cbFlowCtrl = nullptr;
   int32_t m_bPanelAppend = 0;
   int32_t m_nCurrent = 0;
-  std::vector<std::unique_ptr<CRedirectPort>> m_tasks;
+  PortTasks m_tasks;
   QIcon m_hIcon;
   CLabel* m_lblPromoTitle = nullptr;
   QLabel* m_stcPromoText = nullptr;
@@ -126,8 +127,8 @@ class CRedirectDlg : public QDialog, public PortOwner {
   void SetUpPortList();
   void SetUpLabels();
   void FillSettingLists();
-  std::string PrepareLogFolder() const;
-  void AddTask(const std::string& port, const std::string& logFolder);
+  std::string LogFolder() const;
+  void AddNewPorts();
   void RetryFailedResumes();
   template <typename Sender, typename... Args>
   void Route(int id, void (Sender::*signal)(Args...), void (CRedirectDlg::*handler)());
@@ -135,7 +136,6 @@ class CRedirectDlg : public QDialog, public PortOwner {
   bool HasCurrentTask() const;
   CRedirectPort& CurrentTask() const;
   CRedirectPort* TaskAt(int index) const;
-  bool AnyTaskLogging() const;
   void Quit();
   // Saves the current task's settings now, so a power cut or a kill loses none of them.
   void SaveCurrentTask();

@@ -112,15 +112,9 @@ void CRedirectDlg::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-bool CRedirectDlg::AnyTaskLogging() const {
-  for (const auto& task : m_tasks)
-    if (task && task->m_bLogging) return true;
-  return false;
-}
-
 void CRedirectDlg::OnCancel() {
   if (m_underway != Underway::Nothing) return;
-  if (AnyTaskLogging()) {
+  if (m_tasks.AnyLogging()) {
     m_underway = Underway::QuitQuestion;
     const bool yes = m_quitQuestion();
     m_underway = Underway::Nothing;
@@ -154,13 +148,7 @@ void CRedirectDlg::QuitWithoutQuestion() {
 void CRedirectDlg::Quit() {
   if (m_underway == Underway::Quit) return;
   m_underway = Underway::Quit;
-  for (std::unique_ptr<CRedirectPort>& slot : m_tasks) {
-    slot->SaveSettings();
-    // Out of the list before it stops: events handled while its port closes cannot reach it.
-    std::unique_ptr<CRedirectPort> task = std::move(slot);
-    task.reset();
-  }
-  m_tasks.clear();
+  m_tasks.SaveAndStopAll();
   QDialog::reject();
 }
 

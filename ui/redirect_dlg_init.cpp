@@ -4,17 +4,14 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCursor>
-#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <array>
 #include <filesystem>
 #include <string_view>
-#include <system_error>
 
 #include "logging/port_arrivals.h"
-#include "logging/port_discovery.h"
-#include "logging/task_list.h"
+#include "logging/log_folder.h"
 #include "serial/line_settings.h"
 #include "ui/dialog_template.h"
 #include "ui/label.h"
@@ -94,61 +91,34 @@ void CRedirectDlg::BuildTaskList() {
   // From now on an adapter plugged in later gets its row too.
   if (const std::string folder = m_environment.Opener().DeviceFolder(); !folder.empty())
     m_arrivals = std::make_unique<PortArrivals>(folder, *this);
-  std::vector<std::string> names;
-  if (EnumerateSerialPorts(names, m_environment.sysfsRoot) == 0) return;
-  m_tasks.reserve(names.size());
-  const std::string logFolder = PrepareLogFolder();
-  for (const std::string& name : names) AddTask(name, logFolder);
+  AddNewPorts();
   RefreshPanel();
 }
 
-// The task gets the next index and the row at the end; rows never move.
-void CRedirectDlg::AddTask(const std::string& port, const std::string& logFolder) {
-  const int index = static_cast<int>(m_tasks.size());
-  const int row = m_lstPorts->GetItemCount();
-  CRedirectPort& task = *m_tasks.emplace_back(
-      MakeTask(port, index, index == m_nCurrent, this,
-               {m_environment.Opener(), m_environment.Store(), logFolder}));
-  m_lstPorts->InsertItem(row, QString::fromStdString(task.m_strPort), m_imgPorts);
-  // A resume that fails keeps m_bLogging: the port is still wanted and tried again next time.
-  const bool started = task.m_bLogging && task.ResumeLogging();
-  m_lstPorts->SetItemText(row, 1, started ? "[Started]" : "[Stopped]");
+// Each new task gets the row at the end; rows never move.
+void CRedirectDlg::AddNewPorts() {
+  for (const PortTasks::Added& added : m_tasks.AddNewPorts(m_nCurrent)) {
+    const int row = m_lstPorts->GetItemCount();
+    m_lstPorts->InsertItem(row, QString::fromStdString(added.task->m_strPort), m_imgPorts);
+    m_lstPorts->SetItemText(row, 1, added.resumed ? "[Started]" : "[Stopped]");
+  }
 }
 
 void CRedirectDlg::OnPortsChanged() {
-  std::vector<std::string> known;
-  for (const auto& task : m_tasks) known.push_back(task->m_strPort);
   RetryFailedResumes();
-  const std::vector<std::string> added = NewPorts(known, m_environment.sysfsRoot);
-  if (added.empty()) return;
   const bool first = m_tasks.empty();
-  const std::string logFolder = PrepareLogFolder();
-  for (const std::string& name : added) AddTask(name, logFolder);
+  AddNewPorts();
   // Until now the panel showed no task.
   if (first) RefreshPanel();
 }
 
-// A port whose resume failed (udev makes a node before it gives it its group, so the first try
-// may be refused) is tried again on each change, once its node is there.
 void CRedirectDlg::RetryFailedResumes() {
-  for (const auto& task : m_tasks) {
-    const std::string node = m_environment.Opener().DevicePath(task->m_strPort);
-    std::error_code missing;
-    if (!task->m_bLogging || task->IsOpen() || node.empty() ||
-        !std::filesystem::exists(node, missing))
-      continue;
-    if (task->ResumeLogging()) m_lstPorts->SetItemText(task->m_nIndex, 1, "[Started]");
-  }
+  for (CRedirectPort* task : m_tasks.RetryFailedResumes())
+    m_lstPorts->SetItemText(task->m_nIndex, 1, "[Started]");
 }
 
-// The documents folder's "Corvessa" subfolder, made when missing; the home folder when the
-// desktop names no documents folder.
-std::string CRedirectDlg::PrepareLogFolder() const {
+std::string CRedirectDlg::LogFolder() const {
   const std::optional<QString> documents = m_environment.documentsFolder();
-  if (!documents) return QDir::homePath().toStdString();
-  const std::filesystem::path folder = std::filesystem::path(documents->toStdString()) / "Corvessa";
-  // A folder that cannot be made shows up as "Unable open file" at the first start.
-  std::error_code ignored;
-  std::filesystem::create_directory(folder, ignored);
-  return folder.string();
+  return PrepareLogFolder(documents ? std::optional<std::filesystem::path>(documents->toStdString())
+                                    : std::nullopt);
 }

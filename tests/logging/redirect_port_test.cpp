@@ -489,14 +489,14 @@ TEST_F(TaskTest, ALostDeviceIsReportedOnceAndWaitedForUntilStop) {
   ASSERT_TRUE(WaitReceived(*task, 10));
 
   pty.CloseMaster();
-  ASSERT_TRUE(owner.WaitFor(StatusMessage(kIndex, PORT_STATUS_PORT_ERROR)));
+  ASSERT_TRUE(owner.WaitFor(StatusMessage(kIndex, PORT_STATUS_PORT_LOST)));
   EXPECT_EQ(task->Status(), "Port lost, waiting for it to return");
   EXPECT_TRUE(task->m_file.IsOpen());  // as before: Stop still closes it
   task->m_bLogging = true;
   task->StopLogging();
   EXPECT_TRUE(task->m_bLogging);  // the window's record, not the task's
   EXPECT_EQ(task->Status(), "Logging stopped");
-  EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_PORT_ERROR)), 1u);
+  EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_PORT_LOST)), 1u);
   EXPECT_EQ(FileBytes(logPath), Pattern(10));
 }
 

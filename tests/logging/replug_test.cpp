@@ -100,7 +100,7 @@ TEST_F(ReplugTest, TheSameDeviceGoesOnInTheSameFileWithNothingLostOrDoubled) {
   ASSERT_TRUE(owner.WaitUntil([&] { return task->m_nReceived == before.size(); }));
 
   Unplug();
-  ASSERT_TRUE(AwaitStatus("Port lost, waiting for it to return", PORT_STATUS_PORT_ERROR));
+  ASSERT_TRUE(AwaitStatus("Port lost, waiting for it to return", PORT_STATUS_PORT_LOST));
   EXPECT_TRUE(task->IsOpen());
   pty = std::make_unique<PtyPair>();
   Plug(*pty, "A50285BI");
@@ -122,10 +122,10 @@ TEST_F(ReplugTest, ADifferentDeviceThatTakesTheNameIsNotLogged) {
   ASSERT_TRUE(owner.WaitUntil([&] { return task->m_nReceived == before.size(); }));
 
   Unplug();
-  ASSERT_TRUE(AwaitStatus("Port lost, waiting for it to return", PORT_STATUS_PORT_ERROR));
+  ASSERT_TRUE(AwaitStatus("Port lost, waiting for it to return", PORT_STATUS_PORT_LOST));
   pty = std::make_unique<PtyPair>();
   Plug(*pty, "FT9ZZZZZ");
-  ASSERT_TRUE(AwaitStatus("A different device appeared as ttyRP0", PORT_STATUS_PORT_ERROR, 2));
+  ASSERT_TRUE(AwaitStatus("A different device appeared as ttyRP0", PORT_STATUS_PORT_LOST, 2));
   pty->Send(Stream(100, 4));
   std::this_thread::sleep_for(400ms);
   EXPECT_EQ(task->m_nReceived, before.size());
@@ -143,7 +143,7 @@ TEST_F(ReplugTest, AWaitingTaskNeverWakesAndEndsAtOnce) {
   const std::vector<pid_t> before = testing_support::ThreadIds();
   ASSERT_TRUE(task->StartLogging(115200, 8, serial::NOPARITY, serial::ONESTOPBIT, 0));
   Unplug();
-  ASSERT_TRUE(AwaitStatus("Port lost, waiting for it to return", PORT_STATUS_PORT_ERROR));
+  ASSERT_TRUE(AwaitStatus("Port lost, waiting for it to return", PORT_STATUS_PORT_LOST));
   // The reader is the thread that starting made and that now sleeps in poll.
   pid_t reader = 0;
   for (const pid_t tid : testing_support::ThreadIds()) {

@@ -204,6 +204,17 @@ TEST_F(SettingsStoreTest, UnparsableFileIsKeptAsideWithAWarningBeforeTheFirstSav
   EXPECT_EQ(FilesNamed(m_file.parent_path(), "unreadable").size(), 1u);
 }
 
+TEST_F(SettingsStoreTest, ReadProblemSaysWhereAndWhyTheFileCannotBeRead) {
+  EXPECT_EQ(m_store.ReadProblem(), std::nullopt) << "a file not there yet is no problem";
+  WriteText(m_file, "[ttyS0]\nbaudrate = 9600\n");
+  EXPECT_EQ(m_store.ReadProblem(), std::nullopt);
+  WriteText(m_file, "[ttyS0]\nbaudrate = \n");
+  EXPECT_THAT(m_store.ReadProblem().value_or(""), testing::StartsWith("not valid TOML at line 2"));
+  fs::remove(m_file);
+  fs::create_directory(m_file);  // unreadable even for root
+  EXPECT_EQ(m_store.ReadProblem(), "Is a directory");
+}
+
 TEST_F(SettingsStoreTest, SaveKeepsWhatTheProgramDoesNotKnow) {
   WriteText(m_file,
             "[\"pts/3\"]\nbaudrate = 1.5\nBaudrate = 5\nnote = \"mine\"\nratio = 0.25\n"

@@ -31,7 +31,7 @@ class QuitTest : public RedirectDlgFixture {
   }
   void StartCurrent() const {
     QTest::mouseClick(Item<QPushButton>(IDC_STARTSTOP), Qt::LeftButton);
-    ASSERT_TRUE(dlg->m_tasks.at(static_cast<size_t>(dlg->m_nCurrent))->m_bLogging);
+    ASSERT_TRUE(dlg->m_tasks.At(dlg->m_nCurrent)->m_bLogging);
   }
   void PressEscape() const { QTest::keyClick(dlg->m_lstPorts, Qt::Key_Escape); }
   // True when every one of the eight values was saved and "logging" is `logging`.

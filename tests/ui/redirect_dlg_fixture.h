@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -176,7 +177,11 @@ class RedirectDlgFixture : public testing::Test {
     if (!values.empty()) dlg->RefreshPanel();
   }
 
-  CRedirectPort& Task(size_t index) const { return *dlg->m_tasks.at(index); }
+  CRedirectPort& Task(size_t index) const {
+    CRedirectPort* task = dlg->m_tasks.At(static_cast<int>(index));
+    if (task == nullptr) throw std::out_of_range("no task at " + std::to_string(index));
+    return *task;
+  }
 
   template <typename Control>
   Control* Item(int id) const {

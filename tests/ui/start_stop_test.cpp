@@ -232,7 +232,8 @@ INSTANTIATE_TEST_SUITE_P(Codes, StatusOfAnotherTaskTest,
                                          StatusCase{PORT_STATUS_FILE_OPEN_FAILED, "[Error]"},
                                          StatusCase{PORT_STATUS_PORT_OPEN_FAILED, "[Error]"},
                                          StatusCase{PORT_STATUS_FILE_ERROR, "[Error]"},
-                                         StatusCase{PORT_STATUS_PORT_ERROR, "[Error]"}));
+                                         StatusCase{PORT_STATUS_PORT_ERROR, "[Error]"},
+                                         StatusCase{PORT_STATUS_PORT_LOST, "[Error]"}));
 
 TEST_F(StartStopTest, AStatusNamingNoTaskChangesNothing) {
   GiveTasks({{.port = "fake0", .file = log.string()}});

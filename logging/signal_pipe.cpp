@@ -1,13 +1,14 @@
-#include "logging/quit_signals.h"
+#include "logging/signal_pipe.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 
-namespace quit_signals {
+namespace signal_pipe {
 
 namespace {
 
@@ -22,16 +23,15 @@ void OnSignal(int signal) {
 
 }  // namespace
 
-int Install() {
+int Install(std::initializer_list<int> numbers) {
   static std::once_flag once;
-  std::call_once(once, [] {
+  std::call_once(once, [numbers] {
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-      // A signal the program was started to ignore (nohup) stays ignored.
+    for (const int signal : numbers) {
       struct sigaction inherited {};
       if (::sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN)
         continue;
@@ -41,11 +41,12 @@ int Install() {
   return g_pipe[0];
 }
 
-int Take() {
-  int last = 0;
+std::vector<int> Take() {
+  std::vector<int> came;
   unsigned char number = 0;
-  while (g_pipe[0] >= 0 && ::read(g_pipe[0], &number, 1) == 1) last = number;
-  return last;
+  while (g_pipe[0] >= 0 && ::read(g_pipe[0], &number, 1) == 1)
+    if (std::find(came.begin(), came.end(), number) == came.end()) came.push_back(number);
+  return came;
 }
 
-}  // namespace quit_signals
+}  // namespace signal_pipe
