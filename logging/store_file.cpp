@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <system_error>
 
 namespace store_file {
@@ -42,6 +45,21 @@ std::string LocalTimeStamp() {
   char text[32];
   std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
   return text;
+}
+
+// The replacement keeps the old file's permissions; a first file gets those of any new file
+// (0666 less the umask), not the temporary file's 0600, so that a service can read settings
+// that root wrote for it.
+mode_t ModeOfReplacement(const fs::path& file) {
+  struct stat old {};
+  if (::stat(file.c_str(), &old) == 0) return old.st_mode & 07777;
+  // Read, not set and set back: that would race with files other threads create.
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("Umask:"))
+      return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  return 0644;
 }
 
 }  // namespace
@@ -87,7 +105,8 @@ bool ReplaceFile(const fs::path& file, std::string_view contents) {
   std::string temp = file.string() + ".tmp-XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, contents) && ::fsync(fd) == 0;
+  bool ok = ::fchmod(fd, ModeOfReplacement(file)) == 0 && WriteAll(fd, contents) &&
+            ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   ok = ok && ::rename(temp.c_str(), file.c_str()) == 0;
   if (!ok) {

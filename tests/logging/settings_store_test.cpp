@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -213,6 +214,18 @@ TEST_F(SettingsStoreTest, ReadProblemSaysWhereAndWhyTheFileCannotBeRead) {
   fs::remove(m_file);
   fs::create_directory(m_file);  // unreadable even for root
   EXPECT_EQ(m_store.ReadProblem(), "Is a directory");
+}
+
+// A service that runs as a user of its own must be able to read what root stored for it, and a
+// user who made the file private keeps it so.
+TEST_F(SettingsStoreTest, AFirstFileIsReadableByAllAndAReplacedOneKeepsItsPermissions) {
+  const mode_t old = ::umask(022);
+  ASSERT_TRUE(m_store.Save("ttyS0", kEightValues));
+  EXPECT_EQ(fs::status(m_file).permissions(), fs::perms(0644));
+  fs::permissions(m_file, fs::perms(0600));
+  ASSERT_TRUE(m_store.Save("ttyS1", kEightValues));
+  EXPECT_EQ(fs::status(m_file).permissions(), fs::perms(0600));
+  ::umask(old);
 }
 
 TEST_F(SettingsStoreTest, SaveKeepsWhatTheProgramDoesNotKnow) {
