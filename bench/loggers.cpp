@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -106,7 +107,69 @@ class ToolLogger : public Logger {
   std::vector<std::string> m_workers;
 };
 
+// corvessa-logger in a namespace of its own where the pseudo-terminals are its only ports,
+// "ttyBENCH0" and on.
+class CorvessaLoggerProcess : public Logger {
+ public:
+  CorvessaLoggerProcess(const std::vector<const BenchPty*>& ptys,
+                        const std::vector<fs::path>& files)
+      : m_work(files.front().string() + ".logger") {
+    fs::create_directories(m_work);
+    const fs::path config = m_work / "settings.toml";
+    std::ofstream settings(config);
+    std::vector<std::string> command = {"unshare",        "--mount", "--propagation",
+                                        "private",        CORVESSA_LOGGER_ALONE,
+                                        m_work.string(),  CORVESSA_LOGGER_PATH,
+                                        config.string()};
+    for (size_t i = 0; i < ptys.size(); ++i) {
+      settings << "[ttyBENCH" << i << "]\nlogging = 1\nfile = \"" << files[i].string()
+               << "\"\nappend = 0\nbaudrate = 115200\ndatabits = 3\nparity = 0\n"
+                  "stopbits = 0\nflowctrl = 0\n\n";
+      command.push_back("/dev/" + ptys[i]->portName());
+    }
+    settings.close();
+    std::vector<char*> argv;
+    for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    const int error = posix_spawnp(&m_pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    if (error != 0) throw std::system_error(error, std::generic_category(), "unshare");
+    // unshare and the script exec the logger: the process is the logger's.
+    m_workers.push_back(ProcessFolder(m_pid));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!std::all_of(files.begin(), files.end(), [](const fs::path& f) { return fs::exists(f); })) {
+      if (std::chrono::steady_clock::now() > deadline || waitpid(m_pid, nullptr, WNOHANG) != 0)
+        throw std::runtime_error("corvessa-logger did not start");
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  ~CorvessaLoggerProcess() override {
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+    // The namespace, and every mount in it, ended with the logger.
+    std::error_code ignored;
+    fs::remove_all(m_work, ignored);
+  }
+  const std::vector<std::string>& Workers() const override { return m_workers; }
+
+ private:
+  fs::path m_work;
+  pid_t m_pid = -1;
+  std::vector<std::string> m_workers;
+};
+
 }  // namespace
+
+std::optional<std::string> CorvessaLoggerUnavailable() {
+  if (geteuid() != 0) return "needs root for a mount namespace of its own";
+  return std::nullopt;
+}
+
+const LoggerKind kCorvessaLogger{
+    "corvessa-logger", "corvessa-logger", nullptr,
+    [](const std::vector<const BenchPty*>& ptys,
+       const std::vector<fs::path>& files) -> std::unique_ptr<Logger> {
+      return std::make_unique<CorvessaLoggerProcess>(ptys, files);
+    }};
 
 const LoggerKind kCorvessa{
     "Corvessa", "corvessa",

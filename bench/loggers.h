@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ struct LoggerKind {
   std::string label;
   std::string fileTag;  // starts the names of its log files
   std::function<std::unique_ptr<Logger>(const BenchPty&, const std::filesystem::path&)> start;
+  // Set instead for a logger that logs many ports at once, as a program with a list of ports
+  // does: one is started for all of them.
+  std::function<std::unique_ptr<Logger>(const std::vector<const BenchPty*>&,
+                                        const std::vector<std::filesystem::path>&)>
+      startAll = nullptr;
 };
 
 // Corvessa's logging task at 115200 baud, 8 data bits, no parity, one stop bit, no flow
@@ -32,6 +38,12 @@ extern const LoggerKind kCorvessa;
 extern const LoggerKind kCorvessaWithoutDiskFlushes;
 // The same, after the device went away: the task waits for it to return.
 extern const LoggerKind kCorvessaWaitingForDevice;
+// corvessa-logger, the program without a window, one process for all the ports it is given,
+// which are its only ones (in a mount namespace of its own, so it needs root); with the same
+// settings as the task above.
+extern const LoggerKind kCorvessaLogger;
+// Whether kCorvessaLogger can run here, and if not, why.
+std::optional<std::string> CorvessaLoggerUnavailable();
 // dd bs=4096 and socat -u, with the raw subordinate side as their standard input.
 extern const LoggerKind kDd;
 extern const LoggerKind kSocat;

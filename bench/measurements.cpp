@@ -11,15 +11,19 @@ using std::chrono::seconds;
 
 namespace {
 
-// `count` loggers of one kind, each on a pseudo-terminal of its own.
+// `count` ports of one kind of logger, each on a pseudo-terminal of its own: a logger for each,
+// or one for all where the kind logs many at once.
 struct LoggerBank {
   LoggerBank(const LoggerKind& kind, size_t count, const fs::path& folder, const std::string& run) {
     for (size_t i = 0; i < count; ++i) {
       ptys.push_back(std::make_unique<BenchPty>());
       files.push_back(folder / (kind.fileTag + "-" + run + "-" + std::to_string(i) + ".log"));
-      loggers.push_back(kind.start(*ptys.back(), files.back()));
-      const auto& own = loggers.back()->Workers();
-      workers.insert(workers.end(), own.begin(), own.end());
+      if (!kind.startAll) Add(kind.start(*ptys.back(), files.back()));
+    }
+    if (kind.startAll) {
+      std::vector<const BenchPty*> all;
+      for (const auto& pty : ptys) all.push_back(pty.get());
+      Add(kind.startAll(all, files));
     }
     if (!WaitUntilAsleep(workers, Clock::now() + seconds(10)))
       throw std::runtime_error(kind.label + " did not settle into waiting");
@@ -27,6 +31,12 @@ struct LoggerBank {
   ~LoggerBank() {
     loggers.clear();  // stop every logger before its pseudo-terminal goes
     for (const auto& file : files) fs::remove(file);
+  }
+
+  void Add(std::unique_ptr<Logger> logger) {
+    const auto& own = logger->Workers();
+    workers.insert(workers.end(), own.begin(), own.end());
+    loggers.push_back(std::move(logger));
   }
 
   std::vector<std::unique_ptr<BenchPty>> ptys;

@@ -39,7 +39,21 @@ std::string ThreadFolder(pid_t tid) { return "/proc/self/task/" + std::to_string
 
 std::string ProcessFolder(pid_t pid) { return "/proc/" + std::to_string(pid); }
 
-uint64_t CpuNanoseconds(const std::string& folder) {
+namespace {
+
+// A process's own schedstat and status count its first thread only: a process is the sum of
+// its threads.
+template <typename PerThread>
+uint64_t SumOverThreads(const std::string& folder, PerThread perThread) {
+  std::error_code none;
+  if (!std::filesystem::is_directory(folder + "/task", none)) return perThread(folder);
+  uint64_t total = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder + "/task", none))
+    total += perThread(entry.path().string());
+  return total;
+}
+
+uint64_t ThreadCpuNanoseconds(const std::string& folder) {
   std::istringstream schedstat(ReadFile(folder + "/schedstat"));
   uint64_t onCpu = 0;
   if (schedstat >> onCpu) return onCpu;
@@ -50,7 +64,7 @@ uint64_t CpuNanoseconds(const std::string& folder) {
   return ticks * 1'000'000'000ull / static_cast<uint64_t>(sysconf(_SC_CLK_TCK));
 }
 
-uint64_t ContextSwitches(const std::string& folder) {
+uint64_t ThreadContextSwitches(const std::string& folder) {
   std::istringstream status(ReadFile(folder + "/status"));
   uint64_t total = 0;
   for (std::string line; std::getline(status, line);) {
@@ -59,6 +73,16 @@ uint64_t ContextSwitches(const std::string& folder) {
       total += std::stoull(line.substr(line.find(':') + 1));
   }
   return total;
+}
+
+}  // namespace
+
+uint64_t CpuNanoseconds(const std::string& folder) {
+  return SumOverThreads(folder, ThreadCpuNanoseconds);
+}
+
+uint64_t ContextSwitches(const std::string& folder) {
+  return SumOverThreads(folder, ThreadContextSwitches);
 }
 
 char SchedulerState(const std::string& folder) {

@@ -21,6 +21,21 @@ private_dev() {
   ln -s pts/ptmx /dev/ptmx
 }
 
+# private_lock_folders: the UUCP lock folders (/run/lock, and /var/lock where it is a folder of
+# its own) become empty tmpfs mounts, so that the lock files the program makes for the fake
+# ports, and any it leaves behind when it is killed, never reach the machine's. Only where the
+# mount would stay private: where it would not (a chroot whose root is no mount point), the
+# folder is the chroot's own and not the machine's anyway.
+private_lock_folders() {
+  local folder
+  for folder in /run/lock /var/lock; do
+    [ -d "$folder" ] && [ ! -L "$folder" ] || continue
+    findmnt -n -o PROPAGATION --target "$folder" | grep -q '^private' || continue
+    mount -t tmpfs tmpfs "$folder"
+  done
+  return 0
+}
+
 # pty_node NAME PTY: puts the pseudo-terminal PTY (its path, or a link to it) at /dev/NAME, as
 # a link made once the pseudo-terminal exists, as udev makes a node once the device is there.
 pty_node() {

@@ -68,6 +68,7 @@ head -c 200000 /dev/urandom >"$work/sent.bin"
 
 # A /dev of our own: only what the program and the tools need, and the two ports.
 private_dev "$work/stage"
+private_lock_folders
 
 # A pseudo-terminal per port, fed through a fifo that stays open for writing until the port is
 # unplugged, so its far end hangs up only then.

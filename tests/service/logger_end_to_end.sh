@@ -101,6 +101,7 @@ cmp -s "$work/broken.toml" "$work/broken.before" || fail "the unreadable file wa
 
 # --- 2. a run ---------------------------------------------------------------------------------
 private_dev "$work/stage"
+private_lock_folders
 declare -A feed_fd
 plug() { # port number
   local fifo=$work/feed$1 link=$work/port$1 fd

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -26,6 +27,12 @@ OtherProgram::OtherProgram(const std::string& device) {
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) throw std::runtime_error("cannot start sleep");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  // posix_spawn returns once the new program's memory is in place, a moment before the kernel
+  // gives the process its new name.
+  while (Name() != "sleep") {
+    if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("sleep did not start");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   while (!device.empty() && !HasOpen(device)) {
     if (std::chrono::steady_clock::now() > deadline)
       throw std::runtime_error("sleep did not open " + device);
@@ -40,6 +47,13 @@ void OtherProgram::End() {
   kill(m_pid, SIGKILL);
   waitpid(m_pid, nullptr, 0);
   m_pid = 0;
+}
+
+std::string OtherProgram::Name() const {
+  std::ifstream comm("/proc/" + std::to_string(m_pid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
 }
 
 bool OtherProgram::HasOpen(const std::string& device) const {

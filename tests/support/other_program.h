@@ -22,6 +22,7 @@ class OtherProgram {
 
  private:
   bool HasOpen(const std::string& device) const;
+  std::string Name() const;  // as /proc tells it
   pid_t m_pid = 0;
 };
 
