@@ -29,7 +29,7 @@ CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv) {
   setOrganizationName(QStringLiteral("Vantreck Software"));
   setApplicationName(QStringLiteral("Corvessa"));
   setApplicationVersion(QStringLiteral(CORVESSA_VERSION));
-  setDesktopFileName(QStringLiteral("corvessa"));
+  setDesktopFileName(QStringLiteral(CORVESSA_APP_ID));
   setWindowIcon(ProgramIcon());
 }
 

@@ -157,7 +157,7 @@ void LogFile::TakeBack(size_t written) {
   if (written == 0) return;
   const off_t end = ::lseek(m_fd, 0, SEEK_CUR);
   if (end < 0) return;
-  ::ftruncate(m_fd, end - static_cast<off_t>(written));
+  [[maybe_unused]] const int ignored = ::ftruncate(m_fd, end - static_cast<off_t>(written));
 }
 
 void LogFile::Close() {

@@ -79,7 +79,11 @@ constexpr std::pair<string_view, Action> kActions[] = {
     {"run", Action::kRun}, {"list", Action::kList}, {"enable", Action::kEnable},
     {"disable", Action::kDisable}};
 
-std::string Quoted(string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(string_view text) {
+  std::string quoted(1, '"');
+  quoted.append(text).push_back('"');
+  return quoted;
+}
 
 class Parser {
  public:

@@ -5,10 +5,13 @@
 #include <QCoreApplication>
 #include <QPushButton>
 #include <QUrl>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "tests/ui/redirect_dlg_fixture.h"
+#include "ui/help_file.h"
 #include "ui/label.h"
 #include "ui/shell_open.h"
 #include "ui/web_addresses.h"
@@ -17,6 +20,7 @@ namespace ui_testing {
 namespace {
 
 using namespace ui;
+namespace fs = std::filesystem;
 
 class HelpAndLinksTest : public RedirectDlgFixture {
  protected:
@@ -61,6 +65,36 @@ INSTANTIATE_TEST_SUITE_P(
                     HelpCase{"ChmViewerFails", true, false, {"pellory.chm", "help/index.html"}},
                     HelpCase{"NoChmViewer", false, true, {"help/index.html"}}),
     [](const testing::TestParamInfo<HelpCase>& c) { return std::string(c.param.name); });
+
+// An installed program lives in bin/, its help in share/corvessa/help; pages beside the program
+// (a build) come first.
+TEST(InstalledHelpTest, IsFoundInTheInstalledHelpFolderUnlessThereIsHelpBesideTheProgram) {
+  testing_support::TempDir prefix;
+  const fs::path help = prefix / "share/corvessa/help";
+  fs::create_directories(prefix / "bin");
+  fs::create_directories(help);
+  std::ofstream(help / "pellory.chm") << "chm";
+  std::ofstream(help / "index.html") << "<html></html>";
+  std::vector<QUrl> opened;
+  SetShellOpenerForTesting([&](const QUrl& target) {
+    opened.push_back(target);
+    return true;
+  });
+  const QString bin = QString::fromStdString((prefix / "bin").string());
+  const auto installed = [&](const char* file) {
+    return QUrl::fromLocalFile(bin + "/../share/corvessa/help/" + file);
+  };
+  OpenHelp(bin, [](const QString&) { return true; });
+  OpenHelp(bin, [](const QString&) { return false; });
+  EXPECT_EQ(opened, (std::vector<QUrl>{installed("pellory.chm"), installed("index.html")}));
+
+  fs::create_directories(prefix / "bin/help");
+  std::ofstream(prefix / "bin/help/index.html") << "<html></html>";
+  opened.clear();
+  OpenHelp(bin, [](const QString&) { return false; });
+  EXPECT_EQ(opened, std::vector<QUrl>{QUrl::fromLocalFile(bin + "/help/index.html")});
+  SetShellOpenerForTesting({});
+}
 
 struct F1Case {
   const char* name;
