@@ -36,8 +36,8 @@ void IgnoreBrokenPipes() {
 
 // O_NONBLOCK only while opening, so a FIFO without a reader fails instead of hanging the
 // window; writes block as usual.
-int OpenForAppending(const std::string& path, bool empty) {
-  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | (empty ? O_TRUNC : 0);
+int OpenForAppending(const std::string& path) {
+  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK;
   int fd;
   do {
     fd = ::open(path.c_str(), flags, 0666);
@@ -55,8 +55,9 @@ bool LogFile::Open(const std::string& path, bool append) {
   m_reopenRequested = false;
   if (path.empty()) return false;
   IgnoreBrokenPipes();
-  const int fd = OpenForAppending(path, !append);
+  const int fd = OpenForAppending(path);
   if (fd < 0) return false;
+  m_emptyPending = !append;
   struct stat status {};
   ::fstat(fd, &status);
   m_fd = fd;
@@ -89,7 +90,7 @@ bool LogFile::FollowPath() {
     return false;
   }
   // Whatever now stands at the path (nothing, or a file a log rotation made) is appended to.
-  const int fd = OpenForAppending(m_followedPath, false);
+  const int fd = OpenForAppending(m_followedPath);
   if (fd < 0) throw FileError(CauseOfErrno(errno), m_path);
   struct stat status {};
   ::fstat(fd, &status);
@@ -104,9 +105,21 @@ bool LogFile::FollowPath() {
   return !same;
 }
 
+void LogFile::EmptyNow() {
+  if (!m_emptyPending.load()) return;
+  std::lock_guard lock(m_emptyMutex);
+  if (!m_emptyPending.load()) return;
+  // A pipe or a terminal has nothing to empty; that is no failure.
+  if (m_fd >= 0) {
+    [[maybe_unused]] const int ignored = ::ftruncate(m_fd, 0);
+  }
+  m_emptyPending = false;
+}
+
 void LogFile::Write(std::span<const uint8_t> block) {
   if (block.empty()) return;
   if (m_fd < 0) throw FileError(CauseOfErrno(EBADF), m_path);
+  EmptyNow();
   size_t written = 0;
   while (written < block.size()) {
     const ssize_t n = ::write(m_fd, block.data() + written, block.size() - written);

@@ -29,9 +29,14 @@ class LogFile final : public Flushable {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // Creates the file when missing and empties it unless appending. False when it cannot be
-  // opened (an empty path cannot). Closes a file still open first.
+  // Creates the file when missing; unless appending, it is to be emptied, which happens at
+  // EmptyNow or before the first write, whichever comes first: a start that fails after the
+  // file opened (the port is someone else's) must not have emptied it. False when it cannot
+  // be opened (an empty path cannot). Closes a file still open first.
   bool Open(const std::string& path, bool append);
+  // Empties the file if an Open without appending asked for it and nothing emptied it yet.
+  // From any thread; the first write waits for it.
+  void EmptyNow();
   bool IsOpen() const { return m_fd >= 0; }
   // The size in bytes; 0 when it cannot be read.
   uint64_t Size() const;
@@ -67,6 +72,8 @@ class LogFile final : public Flushable {
   std::string m_path;
   std::string m_followedPath;  // the path the file was opened by, which FollowPath watches
   std::atomic<bool> m_reopenRequested{false};
+  std::mutex m_emptyMutex;  // an emptying and the first write never overlap
+  std::atomic<bool> m_emptyPending{false};
 
   std::mutex m_flushMutex;  // guards the fields below and the descriptor against Close
   bool m_unflushed = false;

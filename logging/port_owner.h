@@ -1,5 +1,5 @@
 #pragma once
-// What a logging task tells its owner (the main window). Tasks only post: a post never waits
+// What a logging task tells its owner (the main window, or the logger without one). Tasks only post: a post never waits
 // for the owner's thread, and the owner handles the messages in the order they were posted.
 
 #include <cstdint>

@@ -45,16 +45,26 @@ std::vector<std::string> PortTasks::NewPortNames() const {
   return added;
 }
 
-std::vector<CRedirectPort*> PortTasks::RetryFailedResumes() {
+bool PortTasks::WaitsForRetry(const CRedirectPort& task) const {
+  if (!task.m_bLogging || task.IsOpen()) return false;
+  const std::string node = m_places.opener.DevicePath(task.m_strPort);
+  std::error_code missing;
+  return !node.empty() && std::filesystem::exists(node, missing);
+}
+
+std::vector<CRedirectPort*> PortTasks::RetryFailedResumes(
+    const std::function<bool(CRedirectPort&)>& resume) {
   std::vector<CRedirectPort*> started;
   for (const auto& task : m_tasks) {
-    if (!task || !task->m_bLogging || task->IsOpen()) continue;
-    const std::string node = m_places.opener.DevicePath(task->m_strPort);
-    std::error_code missing;
-    if (node.empty() || !std::filesystem::exists(node, missing)) continue;
-    if (task->ResumeLogging()) started.push_back(task.get());
+    if (!task || !WaitsForRetry(*task)) continue;
+    if (resume ? resume(*task) : task->ResumeLogging()) started.push_back(task.get());
   }
   return started;
+}
+
+bool PortTasks::AnyWaitingForRetry() const {
+  return std::any_of(m_tasks.begin(), m_tasks.end(),
+                     [this](const auto& task) { return task && WaitsForRetry(*task); });
 }
 
 void PortTasks::SaveAndStopAll() {

@@ -44,9 +44,12 @@ class PortTasks {
   // fails keeps m_bLogging: the port is still wanted, and tried again later.
   std::vector<Added> AddNewPorts(int currentIndex);
   // Tasks marked logging whose port is not open are resumed again once their node is there
-  // (udev makes a node before it gives it its group, so a first try may be refused). Returns
-  // those that started.
-  std::vector<CRedirectPort*> RetryFailedResumes();
+  // (udev makes a node before it gives it its group, so a first try may be refused), through
+  // `resume` where given. Returns those that started.
+  std::vector<CRedirectPort*> RetryFailedResumes(
+      const std::function<bool(CRedirectPort&)>& resume = nullptr);
+  // Whether a task marked logging waits for a retry: its port is not open, its node is there.
+  bool AnyWaitingForRetry() const;
   // Every task saves its settings as they are (a port that logs stays marked as logging) and
   // stops. Each leaves the list before it stops: what its owner handles while its port closes
   // cannot reach it.
@@ -64,6 +67,7 @@ class PortTasks {
 
  private:
   std::vector<std::string> NewPortNames() const;
+  bool WaitsForRetry(const CRedirectPort& task) const;
 
   PortOwner* const m_owner;
   TaskPlaces m_places;

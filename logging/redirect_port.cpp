@@ -136,6 +136,8 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
     m_file.Close();
     return false;
   }
+  // Only now that the port is ours: a start that failed leaves the file as it was.
+  m_file.EmptyNow();
   SetStatus("Logging started");
   PostStatus(PORT_STATUS_STARTED);
   return true;
@@ -173,6 +175,18 @@ bool CRedirectPort::LoadSettings() {
   if (!values) return false;
   for (const auto& [name, value] : *values) LoadValue(*this, name, value);
   return true;
+}
+
+bool CRedirectPort::ReloadSettings() {
+  m_bLogging = m_bAppend = false;
+  m_strFile.clear();
+  const serial::LineSettings defaults;
+  m_nBaudRate = defaults.baudRate;
+  m_nDataBits = defaults.dataBits;
+  m_nParity = defaults.parity;
+  m_nStopBits = defaults.stopBits;
+  m_nFlowCtrl = defaults.flowControl;
+  return LoadSettings();
 }
 
 void CRedirectPort::OnRxChar(uint32_t /*bytesWaiting*/) {

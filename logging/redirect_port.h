@@ -2,8 +2,8 @@
 // CRedirectPort: a logging task. Ties one serial port to one log file: while it logs, every
 // byte that arrives on the port is written unchanged to the end of the file and counted.
 //
-// The window's thread calls every operation and reads and writes the plain fields; the port's
-// reader thread runs OnRxChar and OnThreadError. The counters and m_bCurrent are atomic and
+// The owner's thread (the window's, or the logger's) calls every operation and reads and
+// writes the plain fields; the port's reader thread runs OnRxChar and OnThreadError. The counters and m_bCurrent are atomic and
 // the status text is handed over under a lock, since both threads touch them.
 
 #include <atomic>
@@ -34,6 +34,9 @@ class CRedirectPort : public CCommPort {
 
   bool SaveSettings();
   bool LoadSettings();
+  // The stored values as they are now, with a default for each one the store no longer has,
+  // so that the task is what it would be at the program's start.
+  bool ReloadSettings();
 
   void OnRxChar(uint32_t bytesWaiting) override;
   void OnLineError(uint32_t errors) override;
@@ -55,11 +58,11 @@ class CRedirectPort : public CCommPort {
   bool m_bLogging = false;  // what the user asked for; stored at quit
   bool m_bAppend = false;
   std::string m_strFile;
-  int32_t m_nBaudRate = 9600;
-  int32_t m_nDataBits = 3;
-  int32_t m_nParity = 0;
-  int32_t m_nStopBits = 0;
-  int32_t m_nFlowCtrl = 2;
+  int32_t m_nBaudRate = serial::LineSettings{}.baudRate;
+  int32_t m_nDataBits = serial::LineSettings{}.dataBits;
+  int32_t m_nParity = serial::LineSettings{}.parity;
+  int32_t m_nStopBits = serial::LineSettings{}.stopBits;
+  int32_t m_nFlowCtrl = serial::LineSettings{}.flowControl;
 
  protected:
   bool OnDeviceLost() override;

@@ -1,9 +1,9 @@
 #pragma once
-// Signals that must be handled as the program's own events: SIGTERM, SIGINT and SIGHUP (a
-// service manager stopping the program, Ctrl+C, a closed terminal or session) end it the way
-// a user's quit does, with every task stopped, every byte read written and exit status 0; the
-// headless logger also re-reads its settings (SIGHUP) and reopens its log files (SIGUSR1). A
-// signal handler can do none of that, so it only writes to a pipe whose reading end the front
+// Signals that must be handled as the program's own events. In the window SIGTERM, SIGINT and
+// SIGHUP (a service manager stopping the program, Ctrl+C, a closed terminal or session) end it
+// the way a user's quit does, with every task stopped, every byte read written and exit status
+// 0; the logger without a window ends on SIGTERM and SIGINT the same way, re-reads its
+// settings on SIGHUP and reopens its log files on SIGUSR1. A signal handler can do none of that, so it only writes to a pipe whose reading end the front
 // end watches with its other events, and the front end acts from there.
 
 #include <initializer_list>

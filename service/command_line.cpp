@@ -157,7 +157,8 @@ class Parser {
     if (name == "--config") {
       if (!TakeValue(name, value)) return false;
       if (value->empty()) return Error("--config takes a file");
-      m_command.config = std::filesystem::path(*value);
+      // Absolute, so that the run can watch the folder the file is in.
+      m_command.config = std::filesystem::absolute(*value).lexically_normal();
       return true;
     }
     for (const PortOption& option : kValueOptions) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -19,9 +20,9 @@ namespace service {
 
 namespace {
 
-// How often a port marked logging that could not be had (another program holds it) is tried
-// again, besides whenever a device node changes.
-constexpr int kRetryMs = 5000;
+// How often a port marked logging that could not be had (another program holds it, or its
+// reader failed) is tried again, besides whenever a device node appears.
+constexpr std::chrono::seconds kRetryInterval{5};
 
 void Drain(int fd) {
   uint64_t count = 0;
@@ -46,6 +47,11 @@ LoggerService::~LoggerService() {
 }
 
 int LoggerService::Run(int signalFd, const std::function<std::vector<int>()>& takeSignals) {
+  if (signalFd < 0 || m_wake < 0) {
+    m_lines.Program(StatusSeverity::kFailure,
+                    std::string("cannot wait for signals and ports: ") + std::strerror(errno));
+    return 1;
+  }
   if (const std::string folder = m_places.Opener().DeviceFolder(); !folder.empty())
     m_arrivals = std::make_unique<PortArrivals>(folder, *this);
   m_tasks.AddNewPorts(-1);
@@ -62,16 +68,19 @@ int LoggerService::Run(int signalFd, const std::function<std::vector<int>()>& ta
                         std::strerror(storeWatch.error()) + "); send SIGHUP after a change");
   m_notify("READY=1");
 
+  int status = 0;
+  m_nextRetry = Clock::now() + kRetryInterval;
   for (bool running = true; running;) {
     TellStatus();
     pollfd events[] = {{signalFd, POLLIN, 0}, {m_wake, POLLIN, 0}, {storeWatch.fd(), POLLIN, 0}};
-    const int ready = ::poll(events, 3, AnyWaitingForRetry() ? kRetryMs : -1);
-    if (ready < 0) {
+    if (::poll(events, 3, RetryTimeoutMs()) < 0) {
       if (errno == EINTR) continue;
       m_lines.Program(StatusSeverity::kFailure, std::string("poll: ") + std::strerror(errno));
+      status = 1;
       break;
     }
-    if (ready == 0) LookForPorts();
+    // Due whatever else woke the loop: a port that keeps posting must not keep others waiting.
+    if (m_tasks.AnyWaitingForRetry() && Clock::now() >= m_nextRetry) LookForPorts();
     if (events[1].revents != 0) {
       Drain(m_wake);
       WriteStatusChanges();
@@ -88,7 +97,14 @@ int LoggerService::Run(int signalFd, const std::function<std::vector<int>()>& ta
     if (task && task->IsOpen()) Stop(*task);
   WriteStatusChanges();
   m_tasks.Clear();
-  return 0;
+  return status;
+}
+
+int LoggerService::RetryTimeoutMs() const {
+  if (!m_tasks.AnyWaitingForRetry()) return -1;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(m_nextRetry - Clock::now());
+  return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()) + 1);
 }
 
 // False once a signal asks to end the run.
@@ -131,17 +147,23 @@ void LoggerService::Reload() {
 void LoggerService::FollowStore(CRedirectPort& task) {
   const std::string file = task.m_strFile;
   const serial::LineSettings line = task.Settings();
-  task.LoadSettings();
+  task.ReloadSettings();
   if (task.m_strFile.empty())
     task.m_strFile = DefaultLogFile(m_tasks.Places().logFolder(), task.m_strPort);
   if (!task.m_bLogging) {
     if (task.IsOpen()) Stop(task);
     return;
   }
-  if (!task.IsOpen()) return Start(task);
-  if (task.m_strFile != file) {
+  if (!task.IsOpen()) {
+    Start(task);
+    return;
+  }
+  // The same file named another way (through a link, say) is no new file.
+  std::error_code unknown;
+  if (!std::filesystem::equivalent(task.m_strFile, file, unknown)) {
     Stop(task);
-    return Start(task);
+    Start(task);
+    return;
   }
   ApplyLineChanges(task, line);
 }
@@ -165,16 +187,24 @@ void LoggerService::ApplyLineChanges(CRedirectPort& task, const serial::LineSett
         [&] { return task.SetFlowControl(serial::Low8(now.flowControl)); });
   if (!changed) return;
   const std::string text = serial::LineSettingsText(now);
+  // A device that is away takes them when it returns; one that is there may refuse them.
   if (taken)
     m_lines.Port(task.m_strPort, StatusSeverity::kInformation, "Line settings now " + text);
   else
-    m_lines.Port(task.m_strPort, StatusSeverity::kFailure, "The device refused " + text);
+    m_lines.Port(task.m_strPort, StatusSeverity::kWarning,
+                 "Line settings " + text + " not taken by the device (yet)");
 }
 
 // Its statuses say how it went; a start that fails keeps the port wanted, to be tried again.
-void LoggerService::Start(CRedirectPort& task) {
-  task.ResumeLogging();
+// A retry of a port that already logged in this run goes on in its file, whatever the append
+// flag says: a restart after a failure must not empty what the run wrote.
+bool LoggerService::Start(CRedirectPort& task, bool retry) {
+  const bool append = task.m_bAppend;
+  if (retry && m_loggedThisRun.contains(task.m_nIndex)) task.m_bAppend = true;
+  const bool started = task.ResumeLogging();
+  task.m_bAppend = append;
   WriteStatusChanges();
+  return started;
 }
 
 void LoggerService::Stop(CRedirectPort& task) {
@@ -185,15 +215,10 @@ void LoggerService::Stop(CRedirectPort& task) {
 }
 
 void LoggerService::LookForPorts() {
-  m_tasks.RetryFailedResumes();
+  m_nextRetry = Clock::now() + kRetryInterval;
+  m_tasks.RetryFailedResumes([this](CRedirectPort& task) { return Start(task, true); });
   m_tasks.AddNewPorts(-1);
   WriteStatusChanges();
-}
-
-bool LoggerService::AnyWaitingForRetry() const {
-  const auto& all = m_tasks.All();
-  return std::any_of(all.begin(), all.end(),
-                     [](const auto& task) { return task && task->m_bLogging && !task->IsOpen(); });
 }
 
 void LoggerService::PostPortMessage(uint32_t message, int /*wParam*/, int /*lParam*/) {
@@ -220,13 +245,17 @@ void LoggerService::WriteStatusChanges() {
     changes.swap(m_statusChanges);
   }
   for (const StatusChange& change : changes) {
-    const CRedirectPort* task = m_tasks.At(change.index);
+    CRedirectPort* task = m_tasks.At(change.index);
     if (task == nullptr) continue;
     std::string text = change.status;
     // Which file and settings a start or resume logs with; the fields are this thread's.
-    if (change.code == PORT_STATUS_STARTED)
+    if (change.code == PORT_STATUS_STARTED) {
       text += " (" + task->m_strFile + ", " + serial::LineSettingsText(task->Settings()) + ")";
+      m_loggedThisRun.insert(task->m_nIndex);
+    }
     m_lines.Port(task->m_strPort, SeverityOf(change.code), text);
+    // Its reader has ended for good: stopped, the port is tried again like one not yet had.
+    if (change.code == PORT_STATUS_PORT_ERROR && task->IsOpen()) task->StopLogging();
   }
 }
 

@@ -8,9 +8,11 @@
 // through PostPortMessage and PortStatusChanged, which queue and wake it.
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,16 +48,18 @@ class LoggerService final : public PortOwner {
     std::string status;
   };
 
+  using Clock = std::chrono::steady_clock;
+
   bool HandleSignals(const std::vector<int>& signals);
   void Reload();
   void FollowStore(CRedirectPort& task);
   void ApplyLineChanges(CRedirectPort& task, const serial::LineSettings& before);
-  void Start(CRedirectPort& task);
+  bool Start(CRedirectPort& task, bool retry = false);
   void Stop(CRedirectPort& task);
   void LookForPorts();
+  int RetryTimeoutMs() const;
   void WriteStatusChanges();
   void TellStatus();
-  bool AnyWaitingForRetry() const;
 
   const LoggerPlaces& m_places;
   StatusLines& m_lines;
@@ -65,6 +69,8 @@ class LoggerService final : public PortOwner {
   std::mutex m_queueMutex;
   std::vector<StatusChange> m_statusChanges;
   std::atomic<bool> m_portsChanged{false};
+  Clock::time_point m_nextRetry;
+  std::set<int> m_loggedThisRun;  // tasks that started in this run, by index
   PortTasks m_tasks;
   std::unique_ptr<PortArrivals> m_arrivals;
 };

@@ -37,27 +37,37 @@ std::span<const uint8_t> Bytes(const std::string& text) {
 struct OpenCase {
   const char* name;
   bool append;
+  bool emptyNow;         // EmptyNow after opening, as a start whose port opened does
   std::string expected;  // after writing "new" over an existing "old contents"
-  uint64_t sizeAfterOpen;
+  uint64_t sizeBeforeWrite;
 };
 
 class LogFileOpenTest : public testing::TestWithParam<OpenCase> {};
 
+// A file opened to be emptied keeps its contents until the port is known to be ours (EmptyNow)
+// or the first block comes.
 TEST_P(LogFileOpenTest, EmptiesOrKeepsTheOldContents) {
   const OpenCase& c = GetParam();
   TempDir dir;
   Create(dir / "log", "old contents");
   LogFile file;
   ASSERT_TRUE(file.Open((dir / "log").string(), c.append));
-  EXPECT_EQ(file.Size(), c.sizeAfterOpen);
+  EXPECT_EQ(file.Size(), 12u) << "nothing is emptied at the open";
+  if (c.emptyNow) file.EmptyNow();
+  EXPECT_EQ(file.Size(), c.sizeBeforeWrite);
   file.Write(Bytes("new"));
   EXPECT_EQ(Contents(dir / "log"), c.expected);
+  file.Close();
+  ASSERT_TRUE(file.Open((dir / "log").string(), c.append));
+  file.Close();
+  EXPECT_EQ(Contents(dir / "log"), c.expected) << "a file closed unwritten stays as it was";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, LogFileOpenTest,
-    testing::Values(OpenCase{"Truncate", false, "new", 0},
-                    OpenCase{"AppendAtEnd", true, "old contentsnew", 12}),
+    testing::Values(OpenCase{"TruncateAtStart", false, true, "new", 0},
+                    OpenCase{"TruncateAtTheFirstWrite", false, false, "new", 12},
+                    OpenCase{"AppendAtEnd", true, true, "old contentsnew", 12}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // Every write goes to the end, so a file that another program empties gets no hole of zeros.

@@ -284,7 +284,9 @@ INSTANTIATE_TEST_SUITE_P(Paths, UnopenableFileTest,
 
 class MissingPortTest : public TaskTest, public testing::WithParamInterface<bool> {};
 
-TEST_P(MissingPortTest, ReportsUnableOpenPortAndLeavesTheFileCreated) {
+// The file is opened (made when missing) before the port, as ever; but a port that cannot be
+// had empties nothing, with or without append: the log may be another copy's live one.
+TEST_P(MissingPortTest, ReportsUnableOpenPortAndLeavesTheFileAsItWas) {
   const bool append = GetParam();
   WriteFileBytes(logPath, Bytes(1000, 'o'));
   const auto task = MakeTask("pts/no-such-port");
@@ -294,7 +296,11 @@ TEST_P(MissingPortTest, ReportsUnableOpenPortAndLeavesTheFileCreated) {
   EXPECT_EQ(task->Status(), "Unable open port: no such device");
   EXPECT_EQ(owner.Messages(), (std::vector{StatusMessage(kIndex, PORT_STATUS_PORT_OPEN_FAILED)}));
   EXPECT_FALSE(task->m_file.IsOpen());
-  EXPECT_EQ(FileBytes(logPath), append ? Bytes(1000, 'o') : Bytes{});
+  EXPECT_EQ(FileBytes(logPath), Bytes(1000, 'o'));
+
+  std::filesystem::remove(logPath);
+  EXPECT_FALSE(Start(*task));
+  EXPECT_TRUE(std::filesystem::exists(logPath));
 }
 
 INSTANTIATE_TEST_SUITE_P(Append, MissingPortTest, testing::Bool());
@@ -312,6 +318,9 @@ TEST_F(TaskTest, AnUnopenablePortSaysWhy) {
   EXPECT_FALSE(Start(*broken));
   EXPECT_EQ(broken->Status(), "Unable open port: Input/output error");
 
+  // The port is another program's, perhaps another copy of this one logging into the same
+  // file: a start without append that fails must leave that file whole.
+  testing_support::WriteFileBytes(logPath, Pattern(300));
   testing_support::OtherProgram other(pty.devicePath());
   const auto held = MakePtyTask();
   held->m_strFile = logPath.string();
@@ -319,6 +328,10 @@ TEST_F(TaskTest, AnUnopenablePortSaysWhy) {
   EXPECT_EQ(held->Status(),
             "Unable open port: in use by sleep (pid " + std::to_string(other.pid()) + ")");
   EXPECT_EQ(owner.Count(StatusMessage(kIndex, PORT_STATUS_PORT_OPEN_FAILED)), 3u);
+  EXPECT_EQ(FileBytes(logPath), Pattern(300));
+  other.End();
+  ASSERT_TRUE(Start(*held));
+  EXPECT_EQ(FileBytes(logPath), Bytes()) << "a start that succeeds empties it";
 }
 
 // As a user without the device's group: the status names the group to join.

@@ -72,6 +72,8 @@ TEST(CommandLineTest, RunIsTheDefaultAndTheConfigMayStandAnywhere) {
     EXPECT_EQ(parsed.command->action, Action::kList);
     EXPECT_EQ(parsed.command->config, "/etc/corvessa/settings.toml");
   }
+  EXPECT_EQ(Parse({"--config", "settings.toml"}).command->config,
+            std::filesystem::current_path() / "settings.toml");
   EXPECT_EQ(Parse({"--version"}).command->action, Action::kVersion);
   EXPECT_EQ(Parse({"--help"}).command->action, Action::kHelp);
 }

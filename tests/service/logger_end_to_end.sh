@@ -145,6 +145,8 @@ expect_logged "$LOGS_DIRECTORY/ttyL2port.txt" "$work/sent2.bin" "the enabled tty
 
 logger disable ttyL1 || fail "disable ended with $?"
 expect_said "ttyL1: Logging stopped"
+head -c 1000 /dev/urandom >"$work/late1.bin"
+send 1 "$work/late1.bin"
 logger list >"$work/list" || fail "list ended with $?"
 [ "$(cut -f1,3,6 "$work/list")" = "$(printf 'ttyL0\tstored\tlogging\nttyL1\tstored\tnot logging\nttyL2\tstored\tlogging')" ] ||
   fail "list shows: $(cat "$work/list")"

@@ -18,6 +18,7 @@
 
 #include "service/logger_commands.h"
 #include "tests/service/fake_machine.h"
+#include "tests/support/other_program.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/test_files.h"
 
@@ -136,7 +137,7 @@ TEST_F(LoggerServiceTest, ResumesStoredPortsFollowsEnableAndDisableAndStopsWithE
   StartRun();
   EXPECT_TRUE(Said("ttyA0: Logging started (" + machine.Path("a0.log").string() + ", 9600 8N1)"))
       << Lines();
-  EXPECT_TRUE(Told("STATUS=Logging 2 of 2 ports marked logging"));
+  EXPECT_TRUE(Eventually([this] { return Told("STATUS=Logging 2 of 2 ports marked logging"); }));
 
   const Bytes toA0 = RandomBytes(30000, 1), toA1 = RandomBytes(20000, 2);
   first.Send(toA0);
@@ -240,6 +241,39 @@ TEST_F(LoggerServiceTest, UserSignalOneReopensALogFileMovedAwayAtItsPath) {
   first.Send(after);
   ASSERT_TRUE(Eventually([&] { return Logged(machine.Path("d0.log"), after); }));
   EXPECT_EQ(FileBytes(machine.Path("d0.log.1")), before);
+  EXPECT_EQ(StopRun(), 0);
+}
+
+TEST_F(LoggerServiceTest, APortTakenOutOfTheSettingsStops) {
+  machine.AddPort("ttyE0", first);
+  machine.StorePort("ttyE0", true, machine.Path("e0.log"));
+  StartRun();
+  std::ofstream(machine.store.file()) << "# nothing stored\n";
+  EXPECT_TRUE(Eventually([&] { return Said("ttyE0: Logging stopped"); })) << Lines();
+  EXPECT_EQ(StopRun(), 0);
+}
+
+// Another program has the port, perhaps another copy of Corvessa logging into the same file:
+// the file stays whole while the port is tried again, and logging starts once it is free.
+TEST_F(LoggerServiceTest, AHeldPortIsTriedAgainWithoutEmptyingItsFile) {
+  machine.AddPort("ttyF0", first);
+  machine.StorePort("ttyF0", true, machine.Path("f0.log"));
+  const Bytes theirs = RandomBytes(500, 11);
+  testing_support::WriteFileBytes(machine.Path("f0.log"), theirs);
+  auto other = std::make_unique<testing_support::OtherProgram>(first.devicePath());
+  StartRun();
+  ASSERT_TRUE(Eventually([&] { return Lines().find("ttyF0: Unable open port: in use by sleep") !=
+                                      std::string::npos; }))
+      << Lines();
+  EXPECT_TRUE(Told("STATUS=Logging 0 of 1 ports marked logging"));
+  EXPECT_EQ(FileBytes(machine.Path("f0.log")), theirs);
+  other.reset();
+  ASSERT_TRUE(Eventually([&] { return Said("ttyF0: Logging started (" +
+                                           machine.Path("f0.log").string() + ", 9600 8N1)"); }))
+      << Lines();
+  const Bytes ours = RandomBytes(700, 12);
+  first.Send(ours);
+  EXPECT_TRUE(Eventually([&] { return Logged(machine.Path("f0.log"), ours); }));
   EXPECT_EQ(StopRun(), 0);
 }
 
