@@ -4,6 +4,52 @@
 # mount lands in the caller's namespace only; the caller removes its work folder after the
 # namespace is gone, never through a mount.
 
+# enter_private_namespace PREFIX SCRIPT ARGS...: called first, makes a work folder under /tmp,
+# runs SCRIPT again in a mount namespace of its own and removes the folder once the namespace,
+# and with it every mount made inside, is gone (nothing is ever deleted through a mount); then
+# exits with the script's status. Called again inside, it returns with CORVESSA_WORK naming the
+# folder and every mount private, or, where the root is no mount point (a chroot), with the
+# ones the fakes cover already private; it skips (77) where neither can be.
+enter_private_namespace() {
+  local prefix=$1 target status=0
+  shift
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: needs root for a private mount namespace"
+    exit 77
+  fi
+  if [ -z "${CORVESSA_WORK:-}" ]; then
+    CORVESSA_WORK=$(mktemp -d "/tmp/$prefix.XXXXXX")
+    export CORVESSA_WORK
+    unshare --mount --propagation unchanged "$@" || status=$?
+    rm -rf --one-file-system "$CORVESSA_WORK"
+    exit $status
+  fi
+  mount --make-rprivate / 2>/dev/null && return 0
+  for target in /dev /sys /tmp; do
+    findmnt -n -o PROPAGATION --target "$target" | grep -q '^private' || {
+      echo "SKIPPED: $target is shared with the machine and cannot be made private here"
+      exit 77
+    }
+  done
+}
+
+# end_started_programs_on_exit: the programs the script starts, their ids added to `pids`,
+# are ended when it exits, however it exits.
+end_started_programs_on_exit() {
+  pids=()
+  trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true' EXIT
+}
+
+# wait_for SECONDS COMMAND...: true once COMMAND succeeds, false when the time is up.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+}
+
 # private_dev STAGE: replaces /dev by a tmpfs. The real nodes it keeps are staged under the
 # empty folder STAGE first, since the new /dev hides the old one.
 private_dev() {

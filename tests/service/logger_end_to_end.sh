@@ -13,44 +13,11 @@ program=$(realpath "$1")
 pty_feed=$(realpath "$2")
 source "$(dirname "$0")/../../scripts/lib/fake-machine.sh"
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIPPED: needs root for a private mount namespace"
-  exit 77
-fi
-# The outer run makes the work folder and removes it once the namespace, and with it every
-# mount made inside, is gone: nothing is ever deleted through a mount.
-if [ -z "${CORVESSA_E2E_WORK:-}" ]; then
-  work=$(mktemp -d /tmp/corvessa-logger-e2e.XXXXXX)
-  status=0
-  CORVESSA_E2E_WORK=$work unshare --mount --propagation unchanged "$0" "$@" || status=$?
-  rm -rf --one-file-system "$work"
-  exit $status
-fi
-
-work=$CORVESSA_E2E_WORK
-if ! mount --make-rprivate / 2>/dev/null; then
-  for target in /dev /sys /tmp; do
-    findmnt -n -o PROPAGATION --target "$target" | grep -q '^private' || {
-      echo "SKIPPED: $target is shared with the machine and cannot be made private here"
-      exit 77
-    }
-  done
-fi
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
+enter_private_namespace corvessa-logger-e2e "$0" "$@"
+work=$CORVESSA_WORK
+end_started_programs_on_exit
 
 fail() { echo "FAILED: $*"; [ -f "$work/logger.err" ] && cat "$work/logger.err"; exit 1; }
-wait_for() { # seconds, command...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
 
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DOCUMENTS_DIR=$work/home/Documents
 export LOGS_DIRECTORY=$work/logs
