@@ -163,19 +163,16 @@ void RunPaced(const fs::path& folder, Totals& totals, const PacedRun& run,
 
 // Ports with nothing to log, and ports whose device went away: neither may wake at all.
 bool RunIdle(const fs::path& folder) {
-  // The waiting ones last: a pseudo-terminal made after them could take the number of one
-  // that went, and a task that sees its node return held by another program tries again
-  // every second.
-  const auto wakeups = MeasureIdleWakeups({&kCorvessa, &kDd, &kCorvessaWaitingForDevice}, kPorts,
+  const auto wakeups = MeasureIdleWakeups({&kCorvessa, &kCorvessaWaitingForDevice, &kDd}, kPorts,
                                           kIdleDuration, folder);
   std::printf(
       "%zu idle ports for %lld s: Corvessa %llu wake-ups, waiting for their devices %llu "
       "wake-ups, %s %llu wake-ups (target 0: %s)\n",
       kPorts, static_cast<long long>(kIdleDuration.count()),
-      static_cast<unsigned long long>(wakeups[0]), static_cast<unsigned long long>(wakeups[2]),
-      kDd.label.c_str(), static_cast<unsigned long long>(wakeups[1]),
-      Verdict(wakeups[0] == 0 && wakeups[2] == 0));
-  return wakeups[0] == 0 && wakeups[2] == 0;
+      static_cast<unsigned long long>(wakeups[0]), static_cast<unsigned long long>(wakeups[1]),
+      kDd.label.c_str(), static_cast<unsigned long long>(wakeups[2]),
+      Verdict(wakeups[0] == 0 && wakeups[1] == 0));
+  return wakeups[0] == 0 && wakeups[1] == 0;
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 
 #include "bench/proc_stats.h"
 #include "logging/redirect_port.h"
+#include "logging/settings_store.h"
+#include "serial/port_device.h"
 
 extern char** environ;
 
@@ -26,12 +28,15 @@ namespace {
 class CorvessaLogger : public Logger {
  public:
   CorvessaLogger(const BenchPty& pty, const fs::path& file, bool diskFlushes = true)
-      : m_task(pty.portName(), false, nullptr, 0) {
+      : CorvessaLogger(pty.portName(), file, serial::SystemPortOpener(), diskFlushes) {}
+  CorvessaLogger(const std::string& port, const fs::path& file, serial::PortOpener& opener,
+                 bool diskFlushes = true)
+      : m_task(port, false, nullptr, 0, opener, SettingsStore::UserStore()) {
     LogFile::SetDiskFlushes(diskFlushes);
     const std::vector<pid_t> before = ThreadIds();
     m_task.m_strFile = file.string();
     if (!m_task.StartLogging(115200, 8, 0, 0, 0))
-      throw std::runtime_error("Corvessa cannot log " + pty.portName() + ": " + m_task.Status());
+      throw std::runtime_error("Corvessa cannot log " + port + ": " + m_task.Status());
     // The threads that starting created are the ones that do the logging.
     for (const pid_t tid : ThreadIds())
       if (std::find(before.begin(), before.end(), tid) == before.end())
@@ -49,12 +54,20 @@ class CorvessaLogger : public Logger {
   std::vector<std::string> m_workers;
 };
 
-// A logging task whose device went away: its own pseudo-terminal hangs up once the task logs,
-// and the task waits for the device to return.
+// A logging task whose device went away: its node, a link to a pseudo-terminal in a device
+// folder of the benchmark's own, goes with the line once the task logs, and the task waits for
+// the device to return. A link of its own, so that no later pseudo-terminal taking the freed
+// number can look like its device coming back.
 class WaitingCorvessaLogger : public Logger {
  public:
   explicit WaitingCorvessaLogger(const fs::path& file)
-      : m_pty(std::make_unique<BenchPty>()), m_logger(*m_pty, file) {
+      : m_pty(std::make_unique<BenchPty>()),
+        m_devices(file.parent_path() / "devices"),
+        m_node(m_devices / file.stem()),
+        m_opener(serial::MakeTermiosOpener(m_devices.string(),
+                                           {.lockFolders = {file.parent_path() / "lock"}})),
+        m_logger(Plug(), file, *m_opener) {
+    fs::remove(m_node);
     m_pty.reset();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (m_logger.Status() != "Port lost, waiting for it to return") {
@@ -66,50 +79,78 @@ class WaitingCorvessaLogger : public Logger {
   const std::vector<std::string>& Workers() const override { return m_logger.Workers(); }
 
  private:
+  // The port's name, its node made.
+  std::string Plug() {
+    fs::create_directories(m_devices);
+    fs::create_symlink("/dev/" + m_pty->portName(), m_node);
+    return m_node.filename().string();
+  }
+
   std::unique_ptr<BenchPty> m_pty;
+  fs::path m_devices;
+  fs::path m_node;
+  std::unique_ptr<serial::PortOpener> m_opener;
   CorvessaLogger m_logger;
 };
 
-class ToolLogger : public Logger {
+// A logger that is a process of its own: it counts as started once its log files exist, and
+// SIGTERM ends it.
+class ProcessLogger : public Logger {
  public:
-  ToolLogger(const std::vector<std::string>& command, const BenchPty& pty, const fs::path& file) {
-    const int input = pty.OpenRawSubordinate();
+  ~ProcessLogger() override { End(); }
+  const std::vector<std::string>& Workers() const override { return m_workers; }
+
+ protected:
+  // `input` becomes its standard input, unless it is -1.
+  void Start(const std::vector<std::string>& command, int input,
+             const std::vector<fs::path>& files, std::chrono::seconds patience) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    if (input >= 0) posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
     std::vector<char*> argv;
     for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
     const int error = posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(input);
     if (error != 0) throw std::system_error(error, std::generic_category(), command[0]);
     m_workers.push_back(ProcessFolder(m_pid));
-    WaitForOutputFile(command[0], file);
-  }
-  ~ToolLogger() override {
-    kill(m_pid, SIGTERM);
-    waitpid(m_pid, nullptr, 0);
-  }
-  const std::vector<std::string>& Workers() const override { return m_workers; }
-
- private:
-  void WaitForOutputFile(const std::string& tool, const fs::path& file) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(file)) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    const auto exists = [](const fs::path& file) { return fs::exists(file); };
+    while (!std::all_of(files.begin(), files.end(), exists)) {
       if (std::chrono::steady_clock::now() > deadline || waitpid(m_pid, nullptr, WNOHANG) != 0)
-        throw std::runtime_error(tool + " did not start");
+        throw std::runtime_error(command[0] + " did not start");
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
+  void End() {
+    if (m_pid <= 0) return;
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+  }
 
+ private:
   pid_t m_pid = -1;
   std::vector<std::string> m_workers;
 };
 
+class ToolLogger : public ProcessLogger {
+ public:
+  ToolLogger(const std::vector<std::string>& command, const BenchPty& pty, const fs::path& file) {
+    const int input = pty.OpenRawSubordinate();
+    try {
+      Start(command, input, {file}, std::chrono::seconds(10));
+    } catch (...) {
+      close(input);
+      throw;
+    }
+    close(input);
+  }
+};
+
 // corvessa-logger in a namespace of its own where the pseudo-terminals are its only ports,
-// "ttyBENCH0" and on.
-class CorvessaLoggerProcess : public Logger {
+// "ttyBENCH0" and on. unshare and the script exec the logger: the process is the logger's.
+class CorvessaLoggerProcess : public ProcessLogger {
  public:
   CorvessaLoggerProcess(const std::vector<const BenchPty*>& ptys,
                         const std::vector<fs::path>& files)
@@ -128,33 +169,17 @@ class CorvessaLoggerProcess : public Logger {
       command.push_back("/dev/" + ptys[i]->portName());
     }
     settings.close();
-    std::vector<char*> argv;
-    for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    const int error = posix_spawnp(&m_pid, argv[0], nullptr, nullptr, argv.data(), environ);
-    if (error != 0) throw std::system_error(error, std::generic_category(), "unshare");
-    // unshare and the script exec the logger: the process is the logger's.
-    m_workers.push_back(ProcessFolder(m_pid));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!std::all_of(files.begin(), files.end(), [](const fs::path& f) { return fs::exists(f); })) {
-      if (std::chrono::steady_clock::now() > deadline || waitpid(m_pid, nullptr, WNOHANG) != 0)
-        throw std::runtime_error("corvessa-logger did not start");
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    Start(command, -1, files, std::chrono::seconds(20));
   }
   ~CorvessaLoggerProcess() override {
-    kill(m_pid, SIGTERM);
-    waitpid(m_pid, nullptr, 0);
-    // The namespace, and every mount in it, ended with the logger.
+    // The namespace, and every mount in it, ends with the logger: only then is its folder free.
+    End();
     std::error_code ignored;
     fs::remove_all(m_work, ignored);
   }
-  const std::vector<std::string>& Workers() const override { return m_workers; }
 
  private:
   fs::path m_work;
-  pid_t m_pid = -1;
-  std::vector<std::string> m_workers;
 };
 
 }  // namespace
