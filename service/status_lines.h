@@ -22,8 +22,6 @@ class StatusLines {
   // A line of the program's own.
   void Program(StatusSeverity severity, const std::string& text);
 
-  bool ToJournal() const { return m_journal; }
-
  private:
   void Write(StatusSeverity severity, const std::string& line);
 
