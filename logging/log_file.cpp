@@ -1,7 +1,9 @@
 #include "logging/log_file.h"
 
 #include <fcntl.h>
+#include <stdio.h>  // renameat2
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -58,11 +60,8 @@ bool LogFile::Open(const std::string& path, bool append) {
   const int fd = OpenForAppending(path);
   if (fd < 0) return false;
   m_emptyPending = !append;
-  struct stat status {};
-  ::fstat(fd, &status);
   m_fd = fd;
-  m_device = status.st_dev;
-  m_inode = status.st_ino;
+  NoteFile(fd);
   m_path = FullPath(path);
   // As given, made absolute but not tidied: "link/../log" is not "log" when link is a link.
   std::error_code ignored;
@@ -92,17 +91,52 @@ bool LogFile::FollowPath() {
   // Whatever now stands at the path (nothing, or a file a log rotation made) is appended to.
   const int fd = OpenForAppending(m_followedPath);
   if (fd < 0) throw FileError(CauseOfErrno(errno), m_path);
-  struct stat status {};
-  ::fstat(fd, &status);
+  Adopt(fd);
+  return !same;
+}
+
+int LogFile::MoveAsideAndRenew(const std::string& asidePath) {
+  if (m_fd < 0) return EBADF;
+  if (::renameat2(AT_FDCWD, m_followedPath.c_str(), AT_FDCWD, asidePath.c_str(),
+                  RENAME_NOREPLACE) != 0) {
+    // File systems without the flag: a hard link refuses a taken name just as well.
+    if (errno != EINVAL) return errno;
+    if (::link(m_followedPath.c_str(), asidePath.c_str()) != 0) return errno;
+    ::unlink(m_followedPath.c_str());
+  }
+  const int fd = OpenForAppending(m_followedPath);
+  if (fd < 0) return errno;
+  Adopt(fd);
+  return 0;
+}
+
+void LogFile::Adopt(int fd) {
   FlushToDisk();  // the old file keeps what it got, on the disk
   {
     std::lock_guard lock(m_flushMutex);
     ::close(m_fd);
     m_fd = fd;
   }
-  m_device = status.st_dev;
-  m_inode = status.st_ino;
-  return !same;
+  NoteFile(fd);
+}
+
+void LogFile::NoteFile(int fd) {
+  struct statx status {};
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &status) != 0) {
+    m_device = 0;
+    m_inode = 0;
+    m_regular = false;
+    m_birthTime = std::chrono::system_clock::now();
+    return;
+  }
+  m_device = makedev(status.stx_dev_major, status.stx_dev_minor);
+  m_inode = status.stx_ino;
+  m_regular = S_ISREG(status.stx_mode);
+  const statx_timestamp& begun =
+      (status.stx_mask & STATX_BTIME) != 0 ? status.stx_btime : status.stx_mtime;
+  m_birthTime = std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::seconds(begun.tv_sec) + std::chrono::nanoseconds(begun.tv_nsec)));
 }
 
 void LogFile::EmptyNow() {

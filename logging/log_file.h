@@ -47,6 +47,16 @@ class LogFile final : public Flushable {
   // From any thread: the next FollowPath reopens the file at its path, as a log rotation
   // that renamed it expects.
   void RequestReopen() { m_reopenRequested = true; }
+  // Renames the file to `asidePath`, never over another file, and goes on in a new empty file
+  // at its path: a log rotation that programs following the path (tail -F) read once. 0, or
+  // the errno of the rename (EEXIST: the name is taken), which changes nothing; an errno
+  // after the rename means the file goes on under the new name.
+  int MoveAsideAndRenew(const std::string& asidePath);
+  // Only a regular file can be renamed and renewed; a pipe, a terminal or /dev/null cannot.
+  bool IsRegularFile() const { return m_regular; }
+  // When the open file was made, where the file system keeps that, else when it last
+  // changed: for a file appended to, when its contents began.
+  std::chrono::system_clock::time_point BirthTime() const { return m_birthTime; }
   // Writes the whole block at the end of the file or throws FileError. A block the disk
   // cannot take whole is taken back out, so the file holds whole blocks only.
   void Write(std::span<const uint8_t> block);
@@ -65,10 +75,14 @@ class LogFile final : public Flushable {
  private:
   void TakeBack(size_t written);
   void AfterWrite();
+  void Adopt(int fd);  // the new descriptor of the file at the path, after the old one
+  void NoteFile(int fd);
 
   int m_fd = -1;
   dev_t m_device = 0;  // which file the path named when it was opened
   ino_t m_inode = 0;
+  bool m_regular = false;
+  std::chrono::system_clock::time_point m_birthTime{};
   std::string m_path;
   std::string m_followedPath;  // the path the file was opened by, which FollowPath watches
   std::atomic<bool> m_reopenRequested{false};

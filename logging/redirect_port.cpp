@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <utility>
 
 #include "logging/file_error.h"
+#include "logging/log_rotation.h"
 #include "logging/open_failure.h"
 #include "logging/settings_store.h"
 #include "serial/folder_watch.h"
@@ -26,6 +28,11 @@ constexpr serial::CommTimeouts kLoggingTimeouts{
 };
 // How long a returned device that another program holds is left to it before the next try.
 constexpr int kBusyRetryMs = 1000;
+// Bytes that come from the driver this long after the ones before start a new run in the time
+// index: each message of a bursty device gets its own time, a steady stream one per block.
+constexpr std::chrono::milliseconds kIndexPause{5};
+// A rotation tries this many counters after a taken name before it gives up.
+constexpr unsigned kRotatedNameTries = 10000;
 // The status line holds at most this many characters of a file error's message.
 constexpr size_t kMaxStatusCharacters = 254;
 
@@ -89,6 +96,8 @@ void LoadValue(CRedirectPort& task, const std::string& name, const StoredValue& 
     if (name == flagName) task.*field = number != 0;
   for (const auto& [numberName, field] : kStoredNumbers)
     if (name == numberName) task.*field = static_cast<int32_t>(number);
+  for (const LogOption& option : kLogOptions)
+    if (name == option.storedName) task.m_options.*option.field = number;
 }
 
 }  // namespace
@@ -104,7 +113,8 @@ CRedirectPort::CRedirectPort(std::string portName, bool current, PortOwner* owne
       m_strPort(std::move(portName)),
       m_nIndex(index),
       m_bCurrent(current),
-      m_store(store) {
+      m_store(store),
+      m_arrivals(kIndexPause) {
   // Set before the reader thread exists: a first read without them would wait for 4096 bytes.
   SetTimeoutsAtOpen(kLoggingTimeouts);
 }
@@ -124,6 +134,12 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
     return false;
   }
   if (m_bAppend) m_nFileBytes = static_cast<uint32_t>(m_file.Size());
+  m_runOptions = m_options;
+  m_logOffset = m_bAppend ? m_file.Size() : 0;
+  m_fileBegun = m_logOffset > 0 ? m_file.BirthTime() : m_wallClock();
+  m_rotationFailed = false;
+  // Without its index the log is still whole: an index that cannot be had is done without.
+  if (m_runOptions.timestamps != 0) m_index.Open(m_strFile, m_bAppend);
   {
     std::lock_guard lock(m_statusMutex);
     m_strLineErrors.clear();  // a new run counts its own
@@ -131,6 +147,7 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
   m_errorsOfEarlierDevices = m_errorsOfThisDevice = {};
   m_identity = Opener().IdentityOf(m_strPort);
   if (!Open(m_strPort, baudRate, byteSize, stopBits, parity, flowControl)) {
+    m_index.Close();
     SetStatus(UnableOpenPortStatus(LastOpenError(), Opener(), m_strPort));
     PostStatus(PORT_STATUS_PORT_OPEN_FAILED);
     m_file.Close();
@@ -139,7 +156,8 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
   // Only now that the port is ours: a start that failed leaves the file as it was.
   m_file.EmptyNow();
   SetStatus("Logging started");
-  PostStatus(PORT_STATUS_STARTED);
+  m_index.Start(m_logOffset, m_wallClock(), Status());
+  TellOwner(PORT_STATUS_STARTED);
   return true;
 }
 
@@ -150,8 +168,10 @@ void CRedirectPort::StopLogging() {
   // The port first: its reader thread writes the last block it read before it ends, and
   // nothing can write through the file once it is closed.
   Close();
-  m_file.Close();
   SetStatus("Logging stopped");
+  m_index.AddEvent(m_logOffset, m_wallClock(), Status());
+  m_index.Close();
+  m_file.Close();
   m_bStopping = false;
 }
 
@@ -167,6 +187,7 @@ bool CRedirectPort::SaveSettings() {
     values.emplace(name, uint32_t{this->*field ? 1u : 0u});
   for (const auto& [name, field] : kStoredNumbers)
     values.emplace(name, static_cast<uint32_t>(this->*field));
+  for (const LogOption& option : kLogOptions) values.emplace(option.storedName, m_options.*option.field);
   return m_store.Save(m_strPort, values);
 }
 
@@ -186,17 +207,20 @@ bool CRedirectPort::ReloadSettings() {
   m_nParity = defaults.parity;
   m_nStopBits = defaults.stopBits;
   m_nFlowCtrl = defaults.flowControl;
+  m_options = {};
   return LoadSettings();
 }
 
 void CRedirectPort::OnRxChar(uint32_t /*bytesWaiting*/) {
   std::array<uint8_t, kBlockSize> buffer;
-  const uint32_t count = std::min(Read(buffer.data(), kBlockSize), kBlockSize);
+  // Only a run that keeps an index asks when its bytes came.
+  const bool timed = m_runOptions.timestamps != 0;
+  const uint32_t count =
+      std::min(timed ? ReadTimed(buffer.data(), kBlockSize, m_arrivals)
+                     : Read(buffer.data(), kBlockSize),
+               kBlockSize);
   try {
-    if (count > 0 && m_file.FollowPath()) {
-      SetStatus("Log file was moved or deleted; logging goes on in a new file");
-      PostStatus(PORT_STATUS_NEW_FILE);
-    }
+    if (count > 0) PrepareFileFor(count);
     m_file.Write(std::span(buffer.data(), count));
   } catch (const FileError& error) {
     // The block is lost; logging goes on and the next event writes again.
@@ -205,9 +229,67 @@ void CRedirectPort::OnRxChar(uint32_t /*bytesWaiting*/) {
     PostStatus(PORT_STATUS_FILE_ERROR);
     return;
   }
+  if (timed) m_index.AddRuns(m_logOffset, count, m_arrivals.Runs());
+  m_logOffset += count;
   m_nReceived += count;
   m_nFileBytes += count;
   if (m_bCurrent) Post(WM_PORT_STATISTICS, 0, 0);
+}
+
+void CRedirectPort::PrepareFileFor(uint32_t count) {
+  if (m_file.FollowPath()) {
+    m_logOffset = m_file.Size();
+    m_fileBegun = m_logOffset > 0 ? m_file.BirthTime() : m_wallClock();
+    m_index.FollowPath();
+    SetStatus("Log file was moved or deleted; logging goes on in a new file");
+    PostStatus(PORT_STATUS_NEW_FILE);
+  }
+  if (RotationDue(count)) Rotate();
+}
+
+// Whole blocks only: a block that would take the file past its size starts the next file.
+bool CRedirectPort::RotationDue(uint32_t count) const {
+  if (!m_file.IsRegularFile() || m_logOffset == 0) return false;
+  const uint64_t size = m_runOptions.rotateSize;
+  if (size != 0 && m_logOffset + count > size) return true;
+  return m_runOptions.rotateDaily != 0 &&
+         !log_rotation::SameLocalDay(m_fileBegun, m_wallClock());
+}
+
+// By rename, never by copy: a program that follows the path reads every byte once. A file
+// that cannot be renamed is written on, so nothing is lost, and the failure is said once.
+void CRedirectPort::Rotate() {
+  const std::string& path = m_file.Path();
+  int error = EEXIST;
+  std::string aside;
+  const unsigned first = log_rotation::NextCounter(path, m_fileBegun);
+  for (unsigned counter = first; counter < first + kRotatedNameTries && error == EEXIST;
+       ++counter) {
+    aside = log_rotation::RotatedPath(path, m_fileBegun, counter);
+    // A name whose index is left from before would not take this file's index.
+    std::error_code ignored;
+    if (std::filesystem::exists(aside + std::string(kTimeIndexSuffix), ignored)) continue;
+    error = m_file.MoveAsideAndRenew(aside);
+  }
+  if (error != 0) {
+    if (!m_rotationFailed) {
+      SetStatus("Unable to start a new log file after " + path + ": " + std::strerror(error));
+      PostStatus(PORT_STATUS_FILE_ERROR);
+    }
+    m_rotationFailed = true;
+    return;
+  }
+  m_rotationFailed = false;
+  m_index.Rotate(aside);
+  m_fileBegun = m_wallClock();
+  m_logOffset = m_file.Size();
+  m_nFileBytes = static_cast<uint32_t>(m_logOffset.load());
+  log_rotation::KeepNewest(path, m_runOptions.rotateKeep);
+}
+
+void CRedirectPort::OnLineChanged() {
+  m_index.AddEvent(m_logOffset, m_wallClock(),
+                   "Line settings now " + serial::LineSettingsText(Settings()));
 }
 
 // The status keeps its text and says how many errors of each kind the line had in this run.
@@ -310,6 +392,11 @@ void CRedirectPort::SetStatus(std::string status) {
 }
 
 void CRedirectPort::PostStatus(int code) {
+  m_index.AddEvent(m_logOffset, m_wallClock(), Status());
+  TellOwner(code);
+}
+
+void CRedirectPort::TellOwner(int code) {
   if (m_pOwner != nullptr) m_pOwner->PortStatusChanged(m_nIndex, code, Status());
 }
 

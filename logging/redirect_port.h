@@ -13,9 +13,12 @@
 #include <string>
 
 #include "logging/log_file.h"
+#include "logging/log_options.h"
 #include "logging/port_owner.h"
+#include "logging/time_index.h"
 #include "serial/comm_port.h"
 #include "serial/line_settings.h"
+#include "serial/read_arrivals.h"
 
 class SettingsStore;
 
@@ -63,9 +66,14 @@ class CRedirectPort : public CCommPort {
   int32_t m_nParity = serial::LineSettings{}.parity;
   int32_t m_nStopBits = serial::LineSettings{}.stopBits;
   int32_t m_nFlowCtrl = serial::LineSettings{}.flowControl;
+  LogOptions m_options;  // taken at each start, like m_bAppend
+  // The wall clock of the index's events and of daily rotation; tests give their own before
+  // a start.
+  WallClock::time_point (*m_wallClock)() = &WallClock::now;
 
  protected:
   bool OnDeviceLost() override;
+  void OnLineChanged() override;
 
  private:
   // What came of trying to open a device that had gone: it is back, another device took its
@@ -73,7 +81,13 @@ class CRedirectPort : public CCommPort {
   enum class Return { kBack, kStranger, kBusy, kNotYet };
   Return TryToResume();
   void SetStatus(std::string status);
+  // Notes the status in the time index, then tells the owner.
   void PostStatus(int code);
+  void TellOwner(int code);
+  // Before a block is written: follows a moved or deleted file, and rotates when due.
+  void PrepareFileFor(uint32_t count);
+  bool RotationDue(uint32_t count) const;
+  void Rotate();
   void Post(uint32_t message, int wParam, int lParam);
 
   SettingsStore& m_store;
@@ -85,4 +99,11 @@ class CRedirectPort : public CCommPort {
   std::optional<std::string> m_identity;  // the device the run began with, where known
   serial::LineErrorCounts m_errorsOfEarlierDevices;  // before the device last came back
   serial::LineErrorCounts m_errorsOfThisDevice;
+  // The run's log: what it keeps besides the bytes, its index, and where the next block goes.
+  LogOptions m_runOptions;
+  TimeIndex m_index;
+  std::atomic<uint64_t> m_logOffset{0};  // written by the reader thread while it runs
+  WallClock::time_point m_fileBegun;  // when the file now at the path began (reader thread)
+  serial::ReadArrivals m_arrivals;  // reader thread
+  bool m_rotationFailed = false;  // reader thread: reported once until a rotation works
 };

@@ -263,6 +263,14 @@ uint32_t CCommPort::Read(void* buffer, uint32_t count) {
   return transferred;
 }
 
+uint32_t CCommPort::ReadTimed(void* buffer, uint32_t count, serial::ReadArrivals& arrivals) {
+  arrivals.Clear();
+  if (!m_hComm) return 0;
+  uint32_t transferred = 0;
+  m_hComm->ReadTimed(buffer, count, transferred, arrivals);
+  return transferred;
+}
+
 uint32_t CCommPort::Write(const void* buffer, uint32_t count) {
   std::lock_guard lock(m_deviceMutex);
   if (!m_hComm) return 0;
@@ -287,16 +295,19 @@ bool CCommPort::SetTimeouts(const serial::CommTimeouts* timeouts) {
 bool CCommPort::ChangeState(const std::function<void(Line&)>& keep,
                             const std::function<void(serial::ControlBlock&)>& change) {
   if (!IsOpen()) return false;
-  std::lock_guard lock(m_deviceMutex);
-  if (!m_hComm) {
+  {
+    std::lock_guard lock(m_deviceMutex);
+    if (!m_hComm) {
+      keep(m_line);
+      return false;
+    }
+    serial::ControlBlock block;
+    if (m_hComm->GetState(block) != 0) return false;
+    change(block);
+    if (m_hComm->SetState(block) != 0) return false;
     keep(m_line);
-    return false;
   }
-  serial::ControlBlock block;
-  if (m_hComm->GetState(block) != 0) return false;
-  change(block);
-  if (m_hComm->SetState(block) != 0) return false;
-  keep(m_line);
+  OnLineChanged();
   return true;
 }
 

@@ -39,6 +39,8 @@ class CCommPort {
 
   virtual uint32_t Read(void* buffer, uint32_t count);
   virtual uint32_t Write(const void* buffer, uint32_t count);
+  // Read, noting in `arrivals` when the bytes came from the driver (reader thread).
+  uint32_t ReadTimed(void* buffer, uint32_t count, serial::ReadArrivals& arrivals);
 
   // Line-event handlers, called on the reader thread only; the base does nothing. A modem
   // status or error word that cannot be read reaches its handler as 0 (off, no errors, no
@@ -95,6 +97,8 @@ class CCommPort {
   // for it here (WaitUntilReadable, ReopenDevice) and returns true once it is back, to go on
   // reading; false ends the reader thread. The base ends it.
   virtual bool OnDeviceLost() { return false; }
+  // A setter changed the open device's line (on the caller's thread).
+  virtual void OnLineChanged() {}
   // Reader thread: lets go of a device that is gone, so that the kernel can give the node's
   // name to it again when it returns.
   void ReleaseDevice();

@@ -16,6 +16,7 @@
 #include "serial/control_block.h"
 #include "serial/line_counts.h"
 #include "serial/port_holders.h"
+#include "serial/read_arrivals.h"
 
 namespace serial {
 
@@ -43,6 +44,14 @@ class PortDevice {
 
   // Transfers up to `count` bytes within the timeouts; `transferred` is set on every path.
   virtual int Read(void* buffer, uint32_t count, uint32_t& transferred) = 0;
+  // Read, noting when its bytes came from the driver. A device that cannot tell notes the
+  // moment the read ended.
+  virtual int ReadTimed(void* buffer, uint32_t count, uint32_t& transferred,
+                        ReadArrivals& arrivals) {
+    const int result = Read(buffer, count, transferred);
+    if (transferred > 0) arrivals.Note(0, ReadArrivals::Clock::now());
+    return result;
+  }
   virtual int Write(const void* buffer, uint32_t count, uint32_t& transferred) = 0;
 
   // Ends outstanding transfers and empties the driver's input and output buffers.

@@ -49,6 +49,8 @@ class TermiosDevice final : public PortDevice {
   int ClearError(uint32_t& errors, uint32_t& bytesWaiting) override;
   int GetLineCounts(LineCounts& counts) override;
   int Read(void* buffer, uint32_t count, uint32_t& transferred) override;
+  int ReadTimed(void* buffer, uint32_t count, uint32_t& transferred,
+                ReadArrivals& arrivals) override;
   int Write(const void* buffer, uint32_t count, uint32_t& transferred) override;
   void Purge() override;
   void CancelIo() override;
@@ -61,6 +63,8 @@ class TermiosDevice final : public PortDevice {
   CommTimeouts Timeouts();
   // Waits for `events` on the device or a wake-up; 0 (ready, woken or timed out) or errno.
   int WaitReady(short events, const WakeTicket& ticket, int timeoutMs);
+  // Read and ReadTimed; `arrivals` may be null.
+  int ReadNoting(void* buffer, uint32_t count, uint32_t& transferred, ReadArrivals* arrivals);
   uint32_t WatchedEvents(uint32_t mask, bool bytesArrived);
 
   const int m_fd;

@@ -26,6 +26,16 @@ int TermiosDevice::WaitReady(short events, const WakeTicket& ticket, int timeout
 }
 
 int TermiosDevice::Read(void* buffer, uint32_t count, uint32_t& transferred) {
+  return ReadNoting(buffer, count, transferred, nullptr);
+}
+
+int TermiosDevice::ReadTimed(void* buffer, uint32_t count, uint32_t& transferred,
+                             ReadArrivals& arrivals) {
+  return ReadNoting(buffer, count, transferred, &arrivals);
+}
+
+int TermiosDevice::ReadNoting(void* buffer, uint32_t count, uint32_t& transferred,
+                              ReadArrivals* arrivals) {
   transferred = 0;
   if (count == 0) return 0;
   const WakeTicket ticket(m_wake);
@@ -37,6 +47,7 @@ int TermiosDevice::Read(void* buffer, uint32_t count, uint32_t& transferred) {
   while (transferred < count) {
     const ssize_t n = read(m_fd, bytes + transferred, count - transferred);
     if (n > 0) {
+      if (arrivals != nullptr) arrivals->Note(transferred, ReadArrivals::Clock::now());
       transferred += static_cast<uint32_t>(n);
       clock.BytesMoved();
       continue;

@@ -769,11 +769,13 @@ TEST_F(TaskTest, SettingsRoundTripThroughTheStoreAsTheirOwnTypes) {
   saved->m_nParity = 9;
   saved->m_nStopBits = 2;
   saved->m_nFlowCtrl = -1;
+  saved->m_options = {.timestamps = 1, .rotateSize = 0xFFFFFFFF, .rotateDaily = 1, .rotateKeep = 7};
   ASSERT_TRUE(saved->SaveSettings());
 
   const StoredValues expected{
       {"logging", 1u},    {"file", saved->m_strFile}, {"append", 1u},  {"baudrate", 256000u},
-      {"databits", 1u},   {"parity", 9u},             {"stopbits", 2u}, {"flowctrl", 0xFFFFFFFFu}};
+      {"databits", 1u},   {"parity", 9u},             {"stopbits", 2u}, {"flowctrl", 0xFFFFFFFFu},
+      {"timestamps", 1u}, {"rotatesize", 0xFFFFFFFFu}, {"rotatedaily", 1u}, {"rotatekeep", 7u}};
   EXPECT_EQ(store.Load(kFakePort), expected);
 
   const auto loaded = MakeTask(kFakePort);
@@ -786,6 +788,7 @@ TEST_F(TaskTest, SettingsRoundTripThroughTheStoreAsTheirOwnTypes) {
   EXPECT_EQ(loaded->m_nParity, 9);
   EXPECT_EQ(loaded->m_nStopBits, 2);
   EXPECT_EQ(loaded->m_nFlowCtrl, -1);
+  EXPECT_EQ(loaded->m_options, saved->m_options);
 }
 
 TEST_F(TaskTest, LoadingSetsOnlyValuesOfTheRightTypeAndName) {

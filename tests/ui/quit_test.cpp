@@ -37,7 +37,7 @@ class QuitTest : public RedirectDlgFixture {
   // True when every one of the eight values was saved and "logging" is `logging`.
   bool SavedAs(const std::string& port, uint32_t logging) const {
     const auto saved = store.Load(port);
-    return saved && saved->size() == 8 && saved->at("logging") == StoredValue(logging);
+    return saved && saved->size() == 12 && saved->at("logging") == StoredValue(logging);
   }
   QString Row(int row) const { return dlg->m_lstPorts->GetItemText(row, 1); }
 
