@@ -1,9 +1,13 @@
 #include "service/command_line.h"
 
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
+#include "logging/log_options.h"
 #include "logging/redirect_port.h"
+#include "logging/time_index.h"
 #include "serial/line_settings.h"
 #include "serial/port_device.h"
 
@@ -16,12 +20,17 @@ const std::string_view kUsage =
     "  corvessa-logger [--config FILE] enable PORT [--baud N] [--data-bits 5|6|7|8]\n"
     "          [--parity none|odd|even|mark|space] [--stop-bits 1|1.5|2]\n"
     "          [--flow none|xonxoff|hardware] [--file PATH] [--append | --no-append]\n"
+    "          [--timestamps on|off] [--rotate-size BYTES] [--rotate-daily on|off]\n"
+    "          [--rotate-keep N]\n"
     "  corvessa-logger [--config FILE] disable PORT\n"
+    "  corvessa-logger show FILE... [--hex] [--from TIME] [--to TIME]\n"
     "  corvessa-logger --help | --version\n"
     "\n"
     "run logs every port marked logging in the settings file until SIGTERM or SIGINT;\n"
     "SIGHUP or a change of the file starts and stops ports to match it; SIGUSR1 reopens\n"
-    "the log files. list shows the ports found; enable and disable mark a port.\n";
+    "the log files. list shows the ports found; enable and disable mark a port.\n"
+    "show prints logs (their rotated files first) with the times of their bytes; TIME is\n"
+    "2026-12-10T10:13:19Z (UTC) or \"2026-12-10 10:13:19\" (local). BYTES may end in K, M or G.\n";
 
 namespace {
 
@@ -76,8 +85,30 @@ struct Flag {
 constexpr Flag kAppendFlags[] = {{"--append", true}, {"--no-append", false}};
 
 constexpr std::pair<string_view, Action> kActions[] = {
-    {"run", Action::kRun}, {"list", Action::kList}, {"enable", Action::kEnable},
-    {"disable", Action::kDisable}};
+    {"run", Action::kRun},         {"list", Action::kList}, {"enable", Action::kEnable},
+    {"disable", Action::kDisable}, {"show", Action::kShow}};
+
+string_view WantedFor(const LogOption& option) {
+  return option.kind == LogOption::Kind::kOnOff ? "on or off"
+                                                : "a whole number (K, M or G may follow)";
+}
+
+// A time as the index writes it, or a local "2026-12-10 10:13:19".
+std::optional<std::chrono::system_clock::time_point> ParseTime(string_view text) {
+  if (const auto utc = ParseIndexTime(text)) return utc;
+  std::tm local{};
+  char end = 0;
+  const std::string copy(text);
+  if (std::sscanf(copy.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &local.tm_year, &local.tm_mon,
+                  &local.tm_mday, &local.tm_hour, &local.tm_min, &local.tm_sec, &end) != 6)
+    return std::nullopt;
+  local.tm_year -= 1900;
+  local.tm_mon -= 1;
+  local.tm_isdst = -1;
+  const std::time_t seconds = std::mktime(&local);
+  if (seconds == -1) return std::nullopt;
+  return std::chrono::system_clock::from_time_t(seconds);
+}
 
 std::string Quoted(string_view text) {
   std::string quoted(1, '"');
@@ -97,6 +128,10 @@ class Parser {
     const bool needsPort =
         m_command.action == Action::kEnable || m_command.action == Action::kDisable;
     if (needsPort && m_command.port.empty()) return Fail("which port? (for example ttyUSB0)");
+    const bool showing = m_command.action == Action::kShow;
+    if (showing && m_command.files.empty()) return Fail("show which log file?");
+    if (!showing && (m_command.hex || m_command.from || m_command.to))
+      return Fail("--hex, --from and --to are given to show only");
     if (!m_command.changes.empty() && m_command.action != Action::kEnable)
       return Fail("port settings are given to enable only");
     return {std::move(m_command), {}};
@@ -111,6 +146,10 @@ class Parser {
     if ((m_command.action == Action::kEnable || m_command.action == Action::kDisable) &&
         m_command.port.empty())
       return TakePort(argument);
+    if (m_command.action == Action::kShow) {
+      m_command.files.emplace_back(argument);
+      return true;
+    }
     return Error("unexpected argument " + Quoted(argument));
   }
 
@@ -159,6 +198,32 @@ class Parser {
       if (value->empty()) return Error("--config takes a file");
       // Absolute, so that the run can watch the folder the file is in.
       m_command.config = std::filesystem::absolute(*value).lexically_normal();
+      return true;
+    }
+    if (name == "--hex") {
+      if (value) return Error("--hex takes no value");
+      m_command.hex = true;
+      return true;
+    }
+    for (auto [limit, field] : {std::pair{"--from", &Command::from}, std::pair{"--to", &Command::to}}) {
+      if (name != limit) continue;
+      if (!TakeValue(name, value)) return false;
+      m_command.*field = ParseTime(*value);
+      if (!(m_command.*field))
+        return Error(std::string(name) + " takes a time such as 2026-12-10T10:13:19Z or "
+                     "\"2026-12-10 10:13:19\", not " + Quoted(*value));
+      return true;
+    }
+    for (const LogOption& option : kLogOptions) {
+      if (name != option.commandLine) continue;
+      if (!TakeValue(name, value)) return false;
+      const std::optional<uint32_t> number = ParseLogOption(option, *value);
+      if (!number)
+        return Error(std::string(name) + " takes " + std::string(WantedFor(option)) + ", not " +
+                     Quoted(*value));
+      m_command.changes.push_back([field = option.field, number = *number](CRedirectPort& task) {
+        task.m_options.*field = number;
+      });
       return true;
     }
     for (const PortOption& option : kValueOptions) {

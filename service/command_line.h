@@ -2,6 +2,7 @@
 // What corvessa-logger is asked to do, read from its arguments. Nothing here touches the
 // machine: a command line that is not understood changes nothing.
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -14,7 +15,7 @@ class CRedirectPort;
 
 namespace service {
 
-enum class Action { kRun, kList, kEnable, kDisable, kHelp, kVersion };
+enum class Action { kRun, kList, kEnable, kDisable, kShow, kHelp, kVersion };
 
 // One setting given to enable, applied to the port's task before it is saved.
 using TaskChange = std::function<void(CRedirectPort&)>;
@@ -24,6 +25,10 @@ struct Command {
   std::filesystem::path config;  // empty: the window's own settings file
   std::string port;              // enable, disable
   std::vector<TaskChange> changes;
+  // show: the logs, and which of their bytes
+  std::vector<std::string> files;
+  bool hex = false;
+  std::optional<std::chrono::system_clock::time_point> from, to;
 };
 
 struct ParsedCommandLine {

@@ -12,6 +12,7 @@
 #include "service/command_line.h"
 #include "service/logger_commands.h"
 #include "service/logger_service.h"
+#include "service/show_command.h"
 
 namespace {
 
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
     case service::Action::kVersion:
       std::cout << "corvessa-logger " CORVESSA_VERSION "\n";
       return 0;
+    case service::Action::kShow:
+      return service::ShowLogs(command, std::cout, std::cerr);
     default:
       break;
   }

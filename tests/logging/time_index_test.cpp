@@ -285,7 +285,7 @@ WallClock::time_point FakeNow() {
 }
 
 TEST_F(IndexTest, DailyRotationStartsANewFileWithTheFirstBytesOfTheDay) {
-  setenv("TZ", "UTC", 1);
+  setenv("TZ", "UTC0", 1);
   tzset();
   constexpr int64_t kLateOnTheTenth = 1796947199;  // 2026-12-10T23:59:59Z
   g_fakeSeconds = kLateOnTheTenth;

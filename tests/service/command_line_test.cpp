@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <initializer_list>
 #include <string_view>
@@ -58,7 +60,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"run", "--no-append"}, "port settings are given to enable only"},
         BadCase{{"--config"}, "--config needs a value"},
         BadCase{{"--config="}, "--config takes a file"},
-        BadCase{{"list", "--help"}, "--help and --version take nothing else"}));
+        BadCase{{"list", "--help"}, "--help and --version take nothing else"},
+        BadCase{{"enable", "ttyUSB0", "--timestamps", "yes"}, "--timestamps takes on or off, not \"yes\""},
+        BadCase{{"enable", "ttyUSB0", "--rotate-size", "10X"}, "--rotate-size takes a whole number"},
+        BadCase{{"enable", "ttyUSB0", "--rotate-size", "4G"}, "not \"4G\""},
+        BadCase{{"enable", "ttyUSB0", "--rotate-keep", "-1"}, "--rotate-keep takes a whole number"},
+        BadCase{{"show"}, "show which log file?"},
+        BadCase{{"list", "--hex"}, "--hex, --from and --to are given to show only"},
+        BadCase{{"show", "log.txt", "--from", "yesterday"}, "--from takes a time such as"},
+        BadCase{{"show", "log.txt", "--timestamps", "on"}, "port settings are given to enable only"}));
 
 TEST(CommandLineTest, RunIsTheDefaultAndTheConfigMayStandAnywhere) {
   const ParsedCommandLine none = Parse({});
@@ -99,6 +109,35 @@ TEST(CommandLineTest, EnableTakesEverySettingAndANodePath) {
   ASSERT_TRUE(later.command);
   for (const TaskChange& change : later.command->changes) change(task);
   EXPECT_FALSE(task.m_bAppend) << "the last one given counts";
+}
+
+TEST(CommandLineTest, EnableTakesTheLogOptions) {
+  const ParsedCommandLine parsed =
+      Parse({"enable", "ttyUSB0", "--timestamps", "on", "--rotate-size=10M", "--rotate-daily",
+             "1", "--rotate-keep", "30"});
+  ASSERT_TRUE(parsed.command) << parsed.error;
+  CRedirectPort task("ttyUSB0", false, nullptr, 0);
+  for (const TaskChange& change : parsed.command->changes) change(task);
+  EXPECT_EQ(task.m_options, (LogOptions{.timestamps = 1, .rotateSize = 10u << 20,
+                                        .rotateDaily = 1, .rotateKeep = 30}));
+}
+
+TEST(CommandLineTest, ShowTakesFilesAndTimesInUtcOrLocal) {
+  setenv("TZ", "CET-1", 1);  // a rule, not a zone file: UTC+1
+  tzset();
+  const ParsedCommandLine parsed =
+      Parse({"show", "a.txt", "--hex", "b.txt", "--from", "2026-12-10T10:13:19.5Z", "--to",
+             "2026-12-10 12:00:00"});
+  unsetenv("TZ");
+  tzset();
+  ASSERT_TRUE(parsed.command) << parsed.error;
+  EXPECT_EQ(parsed.command->files, (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_TRUE(parsed.command->hex);
+  using std::chrono::seconds;
+  const auto tenThirteen = std::chrono::system_clock::time_point(seconds(1796897599));
+  EXPECT_EQ(parsed.command->from, tenThirteen + std::chrono::milliseconds(500));
+  // 12:00 there is 11:00 UTC.
+  EXPECT_EQ(parsed.command->to, tenThirteen + seconds(46 * 60 + 41));
 }
 
 }  // namespace
