@@ -19,6 +19,7 @@
 #include "ui/dialog_template.h"
 #include "ui/dialog_units.h"
 #include "ui/label.h"
+#include "ui/log_options_dialog.h"
 #include "ui/port_list.h"
 
 namespace {
@@ -155,6 +156,7 @@ void CRedirectDlg::ConnectMessageMap() {
   Route(ui::IDC_STARTSTOP, &QPushButton::clicked, &CRedirectDlg::OnStartStop);
   Route(ui::IDC_HELPBUTTON, &QPushButton::clicked, &CRedirectDlg::OnOpenHelp);
   Route(ui::IDC_APPEND, &QCheckBox::clicked, &CRedirectDlg::OnAppendClicked);
+  Route(ui::IDC_OPTIONS, &QPushButton::clicked, &CRedirectDlg::OnOptions);
   // activated: the user picked an entry; selecting one from code raises nothing.
   Route(ui::IDC_BAUDRATE, &QComboBox::activated, &CRedirectDlg::OnSelchangeBaudRate);
   Route(ui::IDC_DATABITS, &QComboBox::activated, &CRedirectDlg::OnSelchangeDataBits);
@@ -225,7 +227,7 @@ CRedirectPort* CRedirectDlg::TaskAt(int index) const { return m_tasks.At(index);
 CRedirectPort& CRedirectDlg::CurrentTask() const { return *m_tasks.At(m_nCurrent); }
 
 void CRedirectDlg::EnableFileControls(bool enable) {
-  for (int id : {ui::IDC_LOGFILE, ui::IDC_BROWSE, ui::IDC_APPEND})
+  for (int id : {ui::IDC_LOGFILE, ui::IDC_BROWSE, ui::IDC_APPEND, ui::IDC_OPTIONS})
     GetDlgItem(id)->setEnabled(enable);
 }
 
@@ -383,6 +385,23 @@ void CRedirectDlg::OnAppendClicked() {
   UpdateData(true);
   CurrentTask().m_bAppend = m_bPanelAppend != 0;
   SaveCurrentTask();
+}
+
+// Taken at the task's next start, as the append flag is; the button is off while it logs.
+// The dialog does not block the window's loop: a quit meanwhile closes it with the window.
+void CRedirectDlg::OnOptions() {
+  if (!HasCurrentTask()) return;
+  const int index = m_nCurrent;
+  CRedirectPort& task = CurrentTask();
+  auto* dialog = new ui::LogOptionsDialog(QString::fromStdString(task.m_strPort), task.m_options, this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QDialog::accepted, this, [this, index, dialog] {
+    CRedirectPort* chosen = m_underway == Underway::Quit ? nullptr : TaskAt(index);
+    if (chosen == nullptr) return;
+    chosen->m_options = dialog->Options();
+    chosen->SaveSettings();
+  });
+  dialog->open();
 }
 
 void CRedirectDlg::SaveCurrentTask() {

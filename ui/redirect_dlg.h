@@ -104,6 +104,7 @@ class CRedirectDlg : public QDialog, public PortOwner {
   void OnCancel();
   void OnOpenHelp();
   void OnAppendClicked();
+  void OnOptions();
   void OnSelchangeBaudRate();
   void OnSelchangeDataBits();
   void OnSelchangeParity();
