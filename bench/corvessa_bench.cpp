@@ -60,14 +60,28 @@ struct Reference {
   std::optional<double> minimumRatio;
 };
 
-// Corvessa's logging task, and corvessa-logger where it can run here.
+// Corvessa's logging task, with and without its time index, and corvessa-logger where it can
+// run here.
 std::vector<const LoggerKind*> TestedLoggers() {
-  std::vector<const LoggerKind*> tested = {&kCorvessa};
+  std::vector<const LoggerKind*> tested = {&kCorvessa, &kCorvessaWithTimestamps};
   if (const auto why = CorvessaLoggerUnavailable())
     std::printf("corvessa-logger is not measured: %s\n", why->c_str());
   else
     tested.push_back(&kCorvessaLogger);
   return tested;
+}
+
+// What the time index costs: the task with it against the same task without, same run.
+void ReportIndexCost(const std::vector<const LoggerKind*>& tested,
+                     const std::vector<double>& figures, const char* figure, bool higherIsBetter,
+                     double limit) {
+  const auto at = [&](const LoggerKind* kind) {
+    return static_cast<size_t>(std::find(tested.begin(), tested.end(), kind) - tested.begin());
+  };
+  const double ratio = figures[at(&kCorvessaWithTimestamps)] / figures[at(&kCorvessa)];
+  const bool met = higherIsBetter ? ratio >= limit : ratio <= limit;
+  std::printf("  the time index's cost, %s: with it against without, ratio %.2f (target %s %.2f: %s)\n",
+              figure, ratio, higherIsBetter ? ">=" : "<=", limit, Verdict(met));
 }
 
 void RunFullSpeed(const fs::path& folder, Totals& totals,
@@ -107,6 +121,7 @@ void RunFullSpeed(const fs::path& folder, Totals& totals,
           testedBest[t] / 1e6, references[k].kind->label.c_str(), best[k] / 1e6, ratio, target);
     }
   }
+  ReportIndexCost(tested, testedBest, "MB/s at full speed", true, 0.9);
 }
 
 double MsPerMegabyte(const PacedLoad& load) {
@@ -146,8 +161,10 @@ void RunPaced(const fs::path& folder, Totals& totals, const PacedRun& run,
     }
   }
   const double dd = MedianMsPerMegabyte(rounds.back());
+  std::vector<double> medians;
   for (size_t t = 0; t < tested.size(); ++t) {
     const double logger = MedianMsPerMegabyte(rounds[t]);
+    medians.push_back(logger);
     const double ratio = logger / dd;
     char target[48] = "lower is better";
     if (run.maximumRatio)
@@ -159,6 +176,8 @@ void RunPaced(const fs::path& folder, Totals& totals, const PacedRun& run,
         run.ports, run.pace, static_cast<long long>(kPacedDuration.count()), kPacedRounds,
         tested[t]->label.c_str(), logger, kDd.label.c_str(), dd, ratio, target);
   }
+  if (std::find(tested.begin(), tested.end(), &kCorvessaWithTimestamps) != tested.end())
+    ReportIndexCost(tested, medians, "CPU per MB", false, 1.2);
 }
 
 // Ports with nothing to log, and ports whose device went away: neither may wake at all.

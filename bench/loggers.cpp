@@ -27,14 +27,16 @@ namespace {
 
 class CorvessaLogger : public Logger {
  public:
-  CorvessaLogger(const BenchPty& pty, const fs::path& file, bool diskFlushes = true)
-      : CorvessaLogger(pty.portName(), file, serial::SystemPortOpener(), diskFlushes) {}
+  CorvessaLogger(const BenchPty& pty, const fs::path& file, bool diskFlushes = true,
+                 LogOptions options = {})
+      : CorvessaLogger(pty.portName(), file, serial::SystemPortOpener(), diskFlushes, options) {}
   CorvessaLogger(const std::string& port, const fs::path& file, serial::PortOpener& opener,
-                 bool diskFlushes = true)
+                 bool diskFlushes = true, LogOptions options = {})
       : m_task(port, false, nullptr, 0, opener, SettingsStore::UserStore()) {
     LogFile::SetDiskFlushes(diskFlushes);
     const std::vector<pid_t> before = ThreadIds();
     m_task.m_strFile = file.string();
+    m_task.m_options = options;
     if (!m_task.StartLogging(115200, 8, 0, 0, 0))
       throw std::runtime_error("Corvessa cannot log " + port + ": " + m_task.Status());
     // The threads that starting created are the ones that do the logging.
@@ -206,6 +208,12 @@ const LoggerKind kCorvessaWithoutDiskFlushes{
     "Corvessa without disk flushes", "corvessa-unflushed",
     [](const BenchPty& pty, const fs::path& file) -> std::unique_ptr<Logger> {
       return std::make_unique<CorvessaLogger>(pty, file, false);
+    }};
+
+const LoggerKind kCorvessaWithTimestamps{
+    "Corvessa with its time index", "corvessa-timed",
+    [](const BenchPty& pty, const fs::path& file) -> std::unique_ptr<Logger> {
+      return std::make_unique<CorvessaLogger>(pty, file, true, LogOptions{.timestamps = 1});
     }};
 
 const LoggerKind kCorvessaWaitingForDevice{

@@ -36,6 +36,8 @@ struct LoggerKind {
 extern const LoggerKind kCorvessa;
 // The same, with no log file flushed to the disk: what the flushes cost.
 extern const LoggerKind kCorvessaWithoutDiskFlushes;
+// The same, writing a time index beside each log.
+extern const LoggerKind kCorvessaWithTimestamps;
 // The same, after the device went away: the task waits for it to return.
 extern const LoggerKind kCorvessaWaitingForDevice;
 // corvessa-logger, the program without a window, one process for all the ports it is given,
