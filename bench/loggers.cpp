@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
 
 #include "bench/proc_stats.h"
+#include "logging/byte_text.h"
 #include "logging/redirect_port.h"
 #include "logging/settings_store.h"
 #include "serial/port_device.h"
@@ -28,8 +30,10 @@ namespace {
 class CorvessaLogger : public Logger {
  public:
   CorvessaLogger(const BenchPty& pty, const fs::path& file, bool diskFlushes = true,
-                 LogOptions options = {})
-      : CorvessaLogger(pty.portName(), file, serial::SystemPortOpener(), diskFlushes, options) {}
+                 LogOptions options = {}, bool viewed = false)
+      : CorvessaLogger(pty.portName(), file, serial::SystemPortOpener(), diskFlushes, options) {
+    if (viewed) StartViewer();
+  }
   CorvessaLogger(const std::string& port, const fs::path& file, serial::PortOpener& opener,
                  bool diskFlushes = true, LogOptions options = {})
       : m_task(port, false, nullptr, 0, opener, SettingsStore::UserStore()) {
@@ -45,6 +49,11 @@ class CorvessaLogger : public Logger {
         m_workers.push_back(ThreadFolder(tid));
   }
   ~CorvessaLogger() override {
+    if (m_viewer.joinable()) {
+      m_viewer.request_stop();
+      m_viewer.join();
+      m_task.StopView();
+    }
     m_task.StopLogging();
     LogFile::SetDiskFlushes(true);
   }
@@ -52,8 +61,33 @@ class CorvessaLogger : public Logger {
   std::string Status() const { return m_task.Status(); }
 
  private:
+  // Does what the window's view does, on a thread of its own: ten times a second it takes
+  // the new blocks, keeps the newest 64 KiB and makes their text.
+  void StartViewer() {
+    DataTap& tap = m_task.StartView();
+    m_viewer = std::jthread([&tap](const std::stop_token& stop) {
+      std::deque<DataTap::Block> kept;
+      size_t keptBytes = 0;
+      while (!stop.stop_requested()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        uint64_t skipped = 0;
+        for (DataTap::Block& block : tap.Take(skipped)) {
+          keptBytes += block.bytes.size();
+          kept.push_back(std::move(block));
+        }
+        while (!kept.empty() && keptBytes - kept.front().bytes.size() >= 64 * 1024) {
+          keptBytes -= kept.front().bytes.size();
+          kept.pop_front();
+        }
+        const std::vector<DataTap::Block> shown(kept.begin(), kept.end());
+        [[maybe_unused]] const std::string text = byte_text::TextOfBlocks(shown, false);
+      }
+    });
+  }
+
   CRedirectPort m_task;
   std::vector<std::string> m_workers;
+  std::jthread m_viewer;
 };
 
 // A logging task whose device went away: its node, a link to a pseudo-terminal in a device
@@ -214,6 +248,12 @@ const LoggerKind kCorvessaWithTimestamps{
     "Corvessa with its time index", "corvessa-timed",
     [](const BenchPty& pty, const fs::path& file) -> std::unique_ptr<Logger> {
       return std::make_unique<CorvessaLogger>(pty, file, true, LogOptions{.timestamps = 1});
+    }};
+
+const LoggerKind kCorvessaViewed{
+    "Corvessa with a view open", "corvessa-viewed",
+    [](const BenchPty& pty, const fs::path& file) -> std::unique_ptr<Logger> {
+      return std::make_unique<CorvessaLogger>(pty, file, true, LogOptions{}, true);
     }};
 
 const LoggerKind kCorvessaWaitingForDevice{

@@ -38,6 +38,8 @@ extern const LoggerKind kCorvessa;
 extern const LoggerKind kCorvessaWithoutDiskFlushes;
 // The same, writing a time index beside each log.
 extern const LoggerKind kCorvessaWithTimestamps;
+// The same, with a view of its data open, taking and showing the newest bytes.
+extern const LoggerKind kCorvessaViewed;
 // The same, after the device went away: the task waits for it to return.
 extern const LoggerKind kCorvessaWaitingForDevice;
 // corvessa-logger, the program without a window, one process for all the ports it is given,

@@ -49,30 +49,6 @@ std::string CutToCharacters(std::string text, size_t max) {
   return text;
 }
 
-// "3 overruns, 1 framing": each kind that occurred, in a fixed order.
-std::string LineErrorsText(const serial::LineErrorCounts& counts) {
-  struct Kind {
-    uint32_t serial::LineErrorCounts::*count;
-    const char* one;
-    const char* many;
-  };
-  static constexpr Kind kKinds[] = {
-      {&serial::LineErrorCounts::overrun, "overrun", "overruns"},
-      {&serial::LineErrorCounts::bufferOverrun, "buffer overrun", "buffer overruns"},
-      {&serial::LineErrorCounts::frame, "framing", "framing"},
-      {&serial::LineErrorCounts::parity, "parity", "parity"},
-      {&serial::LineErrorCounts::breaks, "break", "breaks"},
-  };
-  std::string text;
-  for (const Kind& kind : kKinds) {
-    const uint32_t n = counts.*kind.count;
-    if (n == 0) continue;
-    if (!text.empty()) text += ", ";
-    text += std::to_string(n) + " " + (n == 1 ? kind.one : kind.many);
-  }
-  return text;
-}
-
 // The stored values besides "file", each the field's 32 bits.
 constexpr std::pair<std::string_view, bool CRedirectPort::*> kStoredFlags[] = {
     {"logging", &CRedirectPort::m_bLogging},
@@ -143,6 +119,7 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
   {
     std::lock_guard lock(m_statusMutex);
     m_strLineErrors.clear();  // a new run counts its own
+    m_lineErrors = {};
   }
   m_errorsOfEarlierDevices = m_errorsOfThisDevice = {};
   m_identity = Opener().IdentityOf(m_strPort);
@@ -230,6 +207,10 @@ void CRedirectPort::OnRxChar(uint32_t /*bytesWaiting*/) {
     return;
   }
   if (timed) m_index.AddRuns(m_logOffset, count, m_arrivals.Runs());
+  // Acquire: the tap is whole once the flag says so.
+  if (count > 0 && m_viewed.load(std::memory_order_acquire))
+    m_tap->Put(m_logOffset, std::span(buffer.data(), count),
+               timed ? m_arrivals.Runs() : std::span<const serial::ReadArrivals::Run>());
   m_logOffset += count;
   m_nReceived += count;
   m_nFileBytes += count;
@@ -297,11 +278,12 @@ void CRedirectPort::OnLineError(uint32_t /*errors*/) {
   if (!LineErrorsSinceOpen(m_errorsOfThisDevice)) return;
   serial::LineErrorCounts counts = m_errorsOfEarlierDevices;
   counts += m_errorsOfThisDevice;
-  const std::string text = LineErrorsText(counts);
+  const std::string text = serial::LineErrorsText(counts);
   if (text.empty()) return;
   {
     std::lock_guard lock(m_statusMutex);
     m_strLineErrors = "; line errors: " + text;
+    m_lineErrors = counts;
   }
   PostStatus(PORT_STATUS_LINE_ERRORS);
 }
@@ -379,6 +361,20 @@ CRedirectPort::Return CRedirectPort::TryToResume() {
     default:
       return Return::kNotYet;
   }
+}
+
+DataTap& CRedirectPort::StartView() {
+  if (!m_tap) m_tap = std::make_unique<DataTap>();
+  m_tap->StartViewing();
+  m_viewed.store(true, std::memory_order_release);
+  return *m_tap;
+}
+
+void CRedirectPort::StopView() { m_viewed = false; }
+
+serial::LineErrorCounts CRedirectPort::LineErrors() const {
+  std::lock_guard lock(m_statusMutex);
+  return m_lineErrors;
 }
 
 std::string CRedirectPort::Status() const {

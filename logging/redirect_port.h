@@ -8,10 +8,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "logging/data_tap.h"
 #include "logging/log_file.h"
 #include "logging/log_options.h"
 #include "logging/port_owner.h"
@@ -44,6 +46,14 @@ class CRedirectPort : public CCommPort {
   void OnRxChar(uint32_t bytesWaiting) override;
   void OnLineError(uint32_t errors) override;
   void OnThreadError(int error) override;
+
+  // A view of the data (owner's thread): from StartView until StopView every block written
+  // is handed to the returned tap as well. Costs the reader one flag test while no view is
+  // open. The tap lives as long as the task.
+  DataTap& StartView();
+  void StopView();
+  // The line errors of the run so far, where the driver counts them (from any thread).
+  serial::LineErrorCounts LineErrors() const;
 
   std::string Status() const;
   // The five stored line choices, as one value.
@@ -106,4 +116,7 @@ class CRedirectPort : public CCommPort {
   WallClock::time_point m_fileBegun;  // when the file now at the path began (reader thread)
   serial::ReadArrivals m_arrivals;  // reader thread
   bool m_rotationFailed = false;  // reader thread: reported once until a rotation works
+  std::unique_ptr<DataTap> m_tap;  // made by the first StartView
+  std::atomic<bool> m_viewed{false};
+  serial::LineErrorCounts m_lineErrors;  // under m_statusMutex: the run's, as last counted
 };

@@ -85,4 +85,28 @@ uint32_t ErrorsBetween(const LineCounts& before, const LineCounts& after) {
                       {&LineCounts::breaks, CE_BREAK}});
 }
 
+// "3 overruns, 1 framing": each kind that occurred, in a fixed order.
+std::string LineErrorsText(const LineErrorCounts& counts) {
+  struct Kind {
+    uint32_t LineErrorCounts::*count;
+    const char* one;
+    const char* many;
+  };
+  static constexpr Kind kKinds[] = {
+      {&LineErrorCounts::overrun, "overrun", "overruns"},
+      {&LineErrorCounts::bufferOverrun, "buffer overrun", "buffer overruns"},
+      {&LineErrorCounts::frame, "framing", "framing"},
+      {&LineErrorCounts::parity, "parity", "parity"},
+      {&LineErrorCounts::breaks, "break", "breaks"},
+  };
+  std::string text;
+  for (const Kind& kind : kKinds) {
+    const uint32_t n = counts.*kind.count;
+    if (n == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(n) + " " + (n == 1 ? kind.one : kind.many);
+  }
+  return text;
+}
+
 }  // namespace serial

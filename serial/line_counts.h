@@ -3,6 +3,7 @@
 // change of them means as line events (EV_*) and as line error flags (CE_*).
 
 #include <cstdint>
+#include <string>
 
 namespace serial {
 
@@ -29,6 +30,9 @@ struct LineErrorCounts {
   LineErrorCounts& operator+=(const LineErrorCounts& more);
   bool operator==(const LineErrorCounts&) const = default;
 };
+
+// "3 overruns, 1 framing": each kind that occurred, in a fixed order; empty for none.
+std::string LineErrorsText(const LineErrorCounts& counts);
 
 // How many errors of each kind the driver counted between the two readings.
 LineErrorCounts ErrorCountsBetween(const LineCounts& before, const LineCounts& after);

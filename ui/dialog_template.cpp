@@ -42,7 +42,7 @@ constexpr ControlClass L = ControlClass::ListView;
 }  // namespace
 
 // clang-format off
-const std::array<ControlTemplate, 33> kMainDialogControls = {{
+const std::array<ControlTemplate, 34> kMainDialogControls = {{
   {IDC_PROMO_GROUP, "IDC_PROMO_GROUP", B, BS_GROUPBOX, 0, 7, 221, 290, 77,
    "Need more features?", false},
   {IDC_PROMO_TEXT, "IDC_PROMO_TEXT", S, kText, 0, 114, 241, 173, 34, "Static", false},
@@ -66,6 +66,7 @@ const std::array<ControlTemplate, 33> kMainDialogControls = {{
   {IDC_APPEND, "IDC_APPEND", B, BS_AUTOCHECKBOX | WS_TABSTOP, 0, 129, 33, 61, 10,
    "Append to file", false},
   // In the free space right of the append box, above the serial port options.
+  {IDC_VIEWDATA, "IDC_VIEWDATA", B, kPush, 0, 193, 31, 51, 13, "View data", false},
   {IDC_OPTIONS, "IDC_OPTIONS", B, kPush, 0, 246, 31, 51, 13, "Options...", false},
   {IDC_LBL_FILEBYTES, "IDC_LBL_FILEBYTES", S, kText, 0, 133, 161, 56, 8,
    "Total bytes in file", false},

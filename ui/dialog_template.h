@@ -70,6 +70,7 @@ inline constexpr int IDC_PROMO_TEXT = 1042;
 inline constexpr int IDC_HIDEPROMO = 1043;
 inline constexpr int IDC_PROMO_GROUP = 1044;
 inline constexpr int IDC_OPTIONS = 1045;
+inline constexpr int IDC_VIEWDATA = 1046;
 
 // The window class of a template control.
 enum class ControlClass { Button, Static, Edit, ComboBox, ListView };
@@ -90,7 +91,7 @@ inline constexpr int kDialogWidthDu = 303;
 inline constexpr int kDialogHeightDu = 304;
 inline constexpr const char* kDialogCaption = "Corvessa [Pellory]";
 
-extern const std::array<ControlTemplate, 33> kMainDialogControls;
+extern const std::array<ControlTemplate, 34> kMainDialogControls;
 
 // Registers the program's pictures and icons; they live in a static library, so they must be
 // registered before the first is loaded. Repeated calls do no harm.

@@ -14,6 +14,8 @@ class QLabel;
 namespace ui {
 
 class LogOptionsDialog : public QDialog {
+  Q_OBJECT
+
  public:
   LogOptionsDialog(const QString& port, const LogOptions& options, QWidget* parent);
   // What the rows hold; meaningful once the dialog was accepted.

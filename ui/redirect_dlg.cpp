@@ -113,6 +113,7 @@ CRedirectDlg::~CRedirectDlg() {
   // reach a task, or add one, while the list is being emptied.
   m_underway = Underway::Quit;
   CCommPort::SetMessagePump({});
+  CloseViews();
   // Tasks the window still holds stop here, while the window they post to still exists.
   m_tasks.Clear();
 }
@@ -157,6 +158,11 @@ void CRedirectDlg::ConnectMessageMap() {
   Route(ui::IDC_HELPBUTTON, &QPushButton::clicked, &CRedirectDlg::OnOpenHelp);
   Route(ui::IDC_APPEND, &QCheckBox::clicked, &CRedirectDlg::OnAppendClicked);
   Route(ui::IDC_OPTIONS, &QPushButton::clicked, &CRedirectDlg::OnOptions);
+  connect(qobject_cast<QPushButton*>(GetDlgItem(ui::IDC_VIEWDATA)), &QPushButton::clicked, this,
+          [this] { OpenView(m_nCurrent); });
+  connect(m_lstPorts, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+    OpenView(m_lstPorts->indexOfTopLevelItem(item));
+  });
   // activated: the user picked an entry; selecting one from code raises nothing.
   Route(ui::IDC_BAUDRATE, &QComboBox::activated, &CRedirectDlg::OnSelchangeBaudRate);
   Route(ui::IDC_DATABITS, &QComboBox::activated, &CRedirectDlg::OnSelchangeDataBits);
@@ -402,6 +408,23 @@ void CRedirectDlg::OnOptions() {
     chosen->SaveSettings();
   });
   dialog->open();
+}
+
+void CRedirectDlg::OpenView(int index) {
+  if (m_underway == Underway::Quit) return;
+  CRedirectPort* task = TaskAt(index);
+  if (task == nullptr) return;
+  QPointer<ui::DataView>& view = m_views[index];
+  if (!view) view = new ui::DataView(*task, this);
+  view->show();
+  view->raise();
+  view->activateWindow();
+}
+
+// Each view lets go of its task's tap: the tasks must outlive them.
+void CRedirectDlg::CloseViews() {
+  for (auto& [index, view] : m_views) delete view.data();
+  m_views.clear();
 }
 
 void CRedirectDlg::SaveCurrentTask() {

@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -23,6 +24,7 @@
 #include "logging/port_tasks.h"
 #include "logging/redirect_port.h"
 #include "ui/data_exchange.h"
+#include "ui/data_view.h"
 #include "ui/host_environment.h"
 
 class CLabel;
@@ -86,6 +88,7 @@ class CRedirectDlg : public QDialog, public PortOwner {
   int32_t m_bPanelAppend = 0;
   int32_t m_nCurrent = 0;
   PortTasks m_tasks;
+  std::map<int, QPointer<ui::DataView>> m_views;  // by task index; closed before tasks go
   QIcon m_hIcon;
   CLabel* m_lblPromoTitle = nullptr;
   QLabel* m_stcPromoText = nullptr;
@@ -105,6 +108,9 @@ class CRedirectDlg : public QDialog, public PortOwner {
   void OnOpenHelp();
   void OnAppendClicked();
   void OnOptions();
+  // Opens the data view of the task at `index`, or raises the one it has.
+  void OpenView(int index);
+  void CloseViews();
   void OnSelchangeBaudRate();
   void OnSelchangeDataBits();
   void OnSelchangeParity();

@@ -148,6 +148,7 @@ void CRedirectDlg::QuitWithoutQuestion() {
 void CRedirectDlg::Quit() {
   if (m_underway == Underway::Quit) return;
   m_underway = Underway::Quit;
+  CloseViews();
   m_tasks.SaveAndStopAll();
   QDialog::reject();
 }

@@ -157,11 +157,12 @@ INSTANTIATE_TEST_SUITE_P(
         RowCase{6, 1019, {128, 189, 111, 14}, "Start logging"},
         RowCase{7, 1005, {174, 58, 120, 126}, ""},
         RowCase{17, 1015, {129, 33, 61, 10}, "Append to file"},
-        RowCase{18, 1045, {246, 31, 51, 13}, "Options..."},
-        RowCase{23, 1034, {63, 208, 196, 8}, "Vantreck Software GmbH - click for other products"},
-        RowCase{25, 1037, {177, 172, 116, 8}, "Static"},
-        RowCase{29, -1, {128, 138, 169, 48}, "Statistics"},
-        RowCase{32, 1043, {191, 281, 50, 8}, "Hide for now"}));
+        RowCase{18, 1046, {193, 31, 51, 13}, "View data"},
+        RowCase{19, 1045, {246, 31, 51, 13}, "Options..."},
+        RowCase{24, 1034, {63, 208, 196, 8}, "Vantreck Software GmbH - click for other products"},
+        RowCase{26, 1037, {177, 172, 116, 8}, "Static"},
+        RowCase{30, -1, {128, 138, 169, 48}, "Statistics"},
+        RowCase{33, 1043, {191, 281, 50, 8}, "Hide for now"}));
 
 class MainWindowFrameTest : public testing::Test {
  protected:
@@ -221,7 +222,7 @@ TEST_F(MainWindowFrameTest, OneLineCaptionsAreNotCutOff) {
 
 TEST_F(MainWindowFrameTest, NoPushButtonIsADefaultButton) {
   const QList<QPushButton*> buttons = window.findChildren<QPushButton*>();
-  ASSERT_EQ(buttons.size(), 4);
+  ASSERT_EQ(buttons.size(), 6);
   for (const QPushButton* button : buttons) {
     EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
     EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
@@ -269,6 +270,7 @@ TEST_P(TabOrderTest, StartsAtThePortListAndVisitsTheTabStopsInTemplateOrder) {
            << "IDC_STOPBITS"
            << "IDC_FLOWCTRL"
            << "IDC_APPEND"
+           << "IDC_VIEWDATA"
            << "IDC_OPTIONS"
            << "IDC_HELPBUTTON"
            << "IDC_LEARNMORE"
