@@ -54,13 +54,13 @@ struct Segment {
 std::vector<Segment> SegmentsOf(std::span<const DataTap::Block> blocks) {
   std::vector<Segment> segments;
   for (const DataTap::Block& block : blocks) {
-    const bool follows = !segments.empty() && segments.back().offset +
-                                                      segments.back().bytes.size() ==
-                                                  block.offset;
+    const bool follows =
+        !segments.empty() && segments.back().offset + segments.back().bytes.size() == block.offset;
     if (!follows) segments.push_back({block.offset, {}, {}});
     Segment& segment = segments.back();
     const auto start = static_cast<uint32_t>(segment.bytes.size());
-    for (const DataTap::Run& run : block.runs) segment.marks.push_back({start + run.start, run.time});
+    for (const DataTap::Run& run : block.runs)
+      segment.marks.push_back({start + run.start, run.time});
     segment.bytes.insert(segment.bytes.end(), block.bytes.begin(), block.bytes.end());
   }
   return segments;
@@ -92,8 +92,8 @@ std::string ClockTime(std::chrono::system_clock::time_point time) {
   std::tm local{};
   localtime_r(&seconds, &local);
   char text[48];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
-                local.tm_sec, static_cast<int>(millis));
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+                static_cast<int>(millis));
   return text;
 }
 

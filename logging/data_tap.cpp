@@ -9,9 +9,9 @@ void DataTap::Put(uint64_t offset, std::span<const uint8_t> bytes, std::span<con
   const size_t length = std::min(bytes.size(), kBlockBytes);
   uint64_t state = slot.state.load(std::memory_order_acquire);
   // A viewer copying the older block of this slot keeps it; this block is not shown.
-  const bool claimed = (state & 3) != kReading &&
-                       slot.state.compare_exchange_strong(state, StateOf(sequence, kWriting),
-                                                          std::memory_order_acq_rel);
+  const bool claimed =
+      (state & 3) != kReading && slot.state.compare_exchange_strong(
+                                     state, StateOf(sequence, kWriting), std::memory_order_acq_rel);
   const uint64_t position = m_position.load(std::memory_order_relaxed);
   if (claimed) {
     slot.position = position;

@@ -53,7 +53,7 @@ class DataTap {
 
   std::array<Slot, kSlots> m_slots;
   std::atomic<uint64_t> m_nextSequence{1};  // the reader's; blocks before it were put
-  std::atomic<uint64_t> m_position{0};       // bytes put; the reader's, read at StartViewing
-  uint64_t m_takenUpTo = 1;                  // viewer: the next sequence it wants
-  uint64_t m_takenPosition = 0;              // viewer: where the blocks it took ended
+  std::atomic<uint64_t> m_position{0};      // bytes put; the reader's, read at StartViewing
+  uint64_t m_takenUpTo = 1;                 // viewer: the next sequence it wants
+  uint64_t m_takenPosition = 0;             // viewer: where the blocks it took ended
 };

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <stdio.h>  // renameat2
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -95,17 +94,32 @@ bool LogFile::FollowPath() {
   return !same;
 }
 
+namespace {
+
+// Renames without ever replacing a file; 0 or the errno.
+int RenameKeepingOthers(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  // File systems without the flag: a hard link refuses a taken name just as well.
+  if (errno != EINVAL) return errno;
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  if (::unlink(from.c_str()) == 0) return 0;
+  const int error = errno;
+  ::unlink(to.c_str());
+  return error;
+}
+
+}  // namespace
+
 int LogFile::MoveAsideAndRenew(const std::string& asidePath) {
   if (m_fd < 0) return EBADF;
-  if (::renameat2(AT_FDCWD, m_followedPath.c_str(), AT_FDCWD, asidePath.c_str(),
-                  RENAME_NOREPLACE) != 0) {
-    // File systems without the flag: a hard link refuses a taken name just as well.
-    if (errno != EINVAL) return errno;
-    if (::link(m_followedPath.c_str(), asidePath.c_str()) != 0) return errno;
-    ::unlink(m_followedPath.c_str());
-  }
+  if (const int error = RenameKeepingOthers(m_followedPath, asidePath)) return error;
   const int fd = OpenForAppending(m_followedPath);
-  if (fd < 0) return errno;
+  if (fd < 0) {
+    // No new file can be had: the file goes back to its path and is written on.
+    const int error = errno;
+    RenameKeepingOthers(asidePath, m_followedPath);
+    return error;
+  }
   Adopt(fd);
   return 0;
 }
@@ -121,22 +135,21 @@ void LogFile::Adopt(int fd) {
 }
 
 void LogFile::NoteFile(int fd) {
-  struct statx status {};
-  if (::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &status) != 0) {
-    m_device = 0;
-    m_inode = 0;
-    m_regular = false;
-    m_birthTime = std::chrono::system_clock::now();
-    return;
+  struct stat status {};
+  ::fstat(fd, &status);
+  m_device = status.st_dev;
+  m_inode = status.st_ino;
+  m_regular = S_ISREG(status.st_mode);
+  m_birthTime = std::chrono::system_clock::now();
+  // The birth time only where the file system keeps one; the rest needs no more than fstat.
+  struct statx birth {};
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &birth) == 0 &&
+      (birth.stx_mask & STATX_BTIME) != 0) {
+    m_birthTime = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(birth.stx_btime.tv_sec) +
+            std::chrono::nanoseconds(birth.stx_btime.tv_nsec)));
   }
-  m_device = makedev(status.stx_dev_major, status.stx_dev_minor);
-  m_inode = status.stx_ino;
-  m_regular = S_ISREG(status.stx_mode);
-  const statx_timestamp& begun =
-      (status.stx_mask & STATX_BTIME) != 0 ? status.stx_btime : status.stx_mtime;
-  m_birthTime = std::chrono::system_clock::time_point(
-      std::chrono::duration_cast<std::chrono::system_clock::duration>(
-          std::chrono::seconds(begun.tv_sec) + std::chrono::nanoseconds(begun.tv_nsec)));
 }
 
 void LogFile::EmptyNow() {

@@ -49,13 +49,13 @@ class LogFile final : public Flushable {
   void RequestReopen() { m_reopenRequested = true; }
   // Renames the file to `asidePath`, never over another file, and goes on in a new empty file
   // at its path: a log rotation that programs following the path (tail -F) read once. 0, or
-  // the errno of the rename (EEXIST: the name is taken), which changes nothing; an errno
-  // after the rename means the file goes on under the new name.
+  // the errno (EEXIST: the name is taken) with the file left at its path, written on.
   int MoveAsideAndRenew(const std::string& asidePath);
+  // The path the file was opened by, which rotation renames.
+  const std::string& FollowedPath() const { return m_followedPath; }
   // Only a regular file can be renamed and renewed; a pipe, a terminal or /dev/null cannot.
   bool IsRegularFile() const { return m_regular; }
-  // When the open file was made, where the file system keeps that, else when it last
-  // changed: for a file appended to, when its contents began.
+  // When the open file was made, where the file system keeps that; else when it was opened.
   std::chrono::system_clock::time_point BirthTime() const { return m_birthTime; }
   // Writes the whole block at the end of the file or throws FileError. A block the disk
   // cannot take whole is taken back out, so the file holds whole blocks only.

@@ -10,7 +10,7 @@
 struct LogOptions {
   uint32_t timestamps = 0;   // 1: "<log>.times" gets the time of every run of bytes
   uint32_t rotateSize = 0;   // bytes a file may reach before a new one starts; 0: no limit
-  uint32_t rotateDaily = 0;  // 1: a new file starts with the first bytes of each local day
+  uint32_t rotateDaily = 0;  // 1: the first bytes of a new local day start a new file
   uint32_t rotateKeep = 0;   // rotated files kept, the newest; 0: all
 
   bool operator==(const LogOptions&) const = default;
@@ -30,7 +30,7 @@ inline constexpr LogOption kLogOptions[] = {
      LogOption::Kind::kOnOff, &LogOptions::timestamps},
     {"rotatesize", "--rotate-size", "Start a new file at this size (bytes, 0: never)",
      LogOption::Kind::kCount, &LogOptions::rotateSize},
-    {"rotatedaily", "--rotate-daily", "Start a new file every day at midnight",
+    {"rotatedaily", "--rotate-daily", "Start a new file with each new day (local time)",
      LogOption::Kind::kOnOff, &LogOptions::rotateDaily},
     {"rotatekeep", "--rotate-keep", "Keep this many earlier files (0: all)",
      LogOption::Kind::kCount, &LogOptions::rotateKeep},

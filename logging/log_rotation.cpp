@@ -77,8 +77,9 @@ std::vector<Rotated> FindRotated(const fs::path& logPath) {
   std::vector<Rotated> found;
   std::error_code error;
   const fs::path folder = logPath.has_parent_path() ? logPath.parent_path() : fs::path(".");
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-    if (auto rotated = ParseRotated(entry.path(), stem, extension))
+  // Stepped with error codes: a folder that fails to read ends the list, never the program.
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    if (auto rotated = ParseRotated(it->path(), stem, extension))
       found.push_back(std::move(*rotated));
   }
   std::sort(found.begin(), found.end(), [](const Rotated& a, const Rotated& b) {

@@ -31,8 +31,10 @@ constexpr int kBusyRetryMs = 1000;
 // Bytes that come from the driver this long after the ones before start a new run in the time
 // index: each message of a bursty device gets its own time, a steady stream one per block.
 constexpr std::chrono::milliseconds kIndexPause{5};
-// A rotation tries this many counters after a taken name before it gives up.
+// A rotation tries this many counters after a taken name before it gives up, and tries again
+// after this long.
 constexpr unsigned kRotatedNameTries = 10000;
+constexpr std::chrono::minutes kRotationRetry{1};
 // The status line holds at most this many characters of a file error's message.
 constexpr size_t kMaxStatusCharacters = 254;
 
@@ -113,8 +115,10 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
   m_runOptions = m_options;
   m_logOffset = m_bAppend ? m_file.Size() : 0;
   m_fileBegun = m_logOffset > 0 ? m_file.BirthTime() : m_wallClock();
-  m_rotationFailed = false;
-  // Without its index the log is still whole: an index that cannot be had is done without.
+  m_nextRotationTry = {};
+  const uint64_t startOffset = m_logOffset;  // the reader moves it on once the port is open
+  // Without its index the log is still whole: an index that cannot be had is done without,
+  // and the status says so.
   if (m_runOptions.timestamps != 0) m_index.Open(m_strFile, m_bAppend);
   {
     std::lock_guard lock(m_statusMutex);
@@ -132,9 +136,15 @@ bool CRedirectPort::StartLogging(uint32_t baudRate, uint8_t byteSize, uint8_t pa
   }
   // Only now that the port is ours: a start that failed leaves the file as it was.
   m_file.EmptyNow();
+  // An index from an earlier run would give the new bytes its times.
+  if (m_runOptions.timestamps == 0 && !m_bAppend) {
+    std::error_code ignored;
+    std::filesystem::remove(m_strFile + std::string(kTimeIndexSuffix), ignored);
+  }
   SetStatus("Logging started");
-  m_index.Start(m_logOffset, m_wallClock(), Status());
+  m_index.Start(startOffset, m_wallClock(), Status());
   TellOwner(PORT_STATUS_STARTED);
+  ReportIndexProblem();
   return true;
 }
 
@@ -164,7 +174,8 @@ bool CRedirectPort::SaveSettings() {
     values.emplace(name, uint32_t{this->*field ? 1u : 0u});
   for (const auto& [name, field] : kStoredNumbers)
     values.emplace(name, static_cast<uint32_t>(this->*field));
-  for (const LogOption& option : kLogOptions) values.emplace(option.storedName, m_options.*option.field);
+  for (const LogOption& option : kLogOptions)
+    values.emplace(option.storedName, m_options.*option.field);
   return m_store.Save(m_strPort, values);
 }
 
@@ -206,7 +217,10 @@ void CRedirectPort::OnRxChar(uint32_t /*bytesWaiting*/) {
     PostStatus(PORT_STATUS_FILE_ERROR);
     return;
   }
-  if (timed) m_index.AddRuns(m_logOffset, count, m_arrivals.Runs());
+  if (timed) {
+    m_index.AddRuns(m_logOffset, count, m_arrivals.Runs());
+    ReportIndexProblem();
+  }
   // Acquire: the tap is whole once the flag says so.
   if (count > 0 && m_viewed.load(std::memory_order_acquire))
     m_tap->Put(m_logOffset, std::span(buffer.data(), count),
@@ -225,12 +239,15 @@ void CRedirectPort::PrepareFileFor(uint32_t count) {
     SetStatus("Log file was moved or deleted; logging goes on in a new file");
     PostStatus(PORT_STATUS_NEW_FILE);
   }
+  // A file begun on a day that gave it no bytes is the new day's.
+  if (m_runOptions.rotateDaily != 0 && m_logOffset == 0) m_fileBegun = m_wallClock();
   if (RotationDue(count)) Rotate();
 }
 
 // Whole blocks only: a block that would take the file past its size starts the next file.
 bool CRedirectPort::RotationDue(uint32_t count) const {
   if (!m_file.IsRegularFile() || m_logOffset == 0) return false;
+  if (std::chrono::steady_clock::now() < m_nextRotationTry) return false;
   const uint64_t size = m_runOptions.rotateSize;
   if (size != 0 && m_logOffset + count > size) return true;
   return m_runOptions.rotateDaily != 0 &&
@@ -240,7 +257,7 @@ bool CRedirectPort::RotationDue(uint32_t count) const {
 // By rename, never by copy: a program that follows the path reads every byte once. A file
 // that cannot be renamed is written on, so nothing is lost, and the failure is said once.
 void CRedirectPort::Rotate() {
-  const std::string& path = m_file.Path();
+  const std::string& path = m_file.FollowedPath();
   int error = EEXIST;
   std::string aside;
   const unsigned first = log_rotation::NextCounter(path, m_fileBegun);
@@ -253,19 +270,28 @@ void CRedirectPort::Rotate() {
     error = m_file.MoveAsideAndRenew(aside);
   }
   if (error != 0) {
-    if (!m_rotationFailed) {
+    if (m_nextRotationTry == std::chrono::steady_clock::time_point{}) {
       SetStatus("Unable to start a new log file after " + path + ": " + std::strerror(error));
       PostStatus(PORT_STATUS_FILE_ERROR);
     }
-    m_rotationFailed = true;
+    // Not again at every block: the reader has a line to keep up with.
+    m_nextRotationTry = std::chrono::steady_clock::now() + kRotationRetry;
     return;
   }
-  m_rotationFailed = false;
+  m_nextRotationTry = {};
+  m_logOffset = m_file.Size();  // first: an event meanwhile belongs to the new file
   m_index.Rotate(aside);
   m_fileBegun = m_wallClock();
-  m_logOffset = m_file.Size();
   m_nFileBytes = static_cast<uint32_t>(m_logOffset.load());
   log_rotation::KeepNewest(path, m_runOptions.rotateKeep);
+}
+
+// Said once a run, on the thread that found it; not into the index that failed.
+void CRedirectPort::ReportIndexProblem() {
+  const std::optional<std::string> problem = m_index.TakeProblem();
+  if (!problem) return;
+  SetStatus(*problem);
+  TellOwner(PORT_STATUS_FILE_ERROR);
 }
 
 void CRedirectPort::OnLineChanged() {

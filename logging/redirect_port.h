@@ -2,9 +2,10 @@
 // CRedirectPort: a logging task. Ties one serial port to one log file: while it logs, every
 // byte that arrives on the port is written unchanged to the end of the file and counted.
 //
-// The owner's thread (the window's, or the logger's) calls every operation and reads and
-// writes the plain fields; the port's reader thread runs OnRxChar and OnThreadError. The counters and m_bCurrent are atomic and
-// the status text is handed over under a lock, since both threads touch them.
+// The owner's thread (the window's, or the logger's) calls every operation and the line
+// setters (OnLineChanged), and reads and writes the plain fields; the port's reader thread
+// runs OnRxChar, OnLineError, OnThreadError and OnDeviceLost. The counters and m_bCurrent are
+// atomic and the status text is handed over under a lock, since both threads touch them.
 
 #include <atomic>
 #include <cstdint>
@@ -98,6 +99,7 @@ class CRedirectPort : public CCommPort {
   void PrepareFileFor(uint32_t count);
   bool RotationDue(uint32_t count) const;
   void Rotate();
+  void ReportIndexProblem();
   void Post(uint32_t message, int wParam, int lParam);
 
   SettingsStore& m_store;
@@ -113,9 +115,11 @@ class CRedirectPort : public CCommPort {
   LogOptions m_runOptions;
   TimeIndex m_index;
   std::atomic<uint64_t> m_logOffset{0};  // written by the reader thread while it runs
-  WallClock::time_point m_fileBegun;  // when the file now at the path began (reader thread)
+  WallClock::time_point m_fileBegun;  // when the file now at the path began; the reader's once
+                                      // the run started
   serial::ReadArrivals m_arrivals;  // reader thread
-  bool m_rotationFailed = false;  // reader thread: reported once until a rotation works
+  // Reader thread: after a failed rotation, when to try again; zero while none failed.
+  std::chrono::steady_clock::time_point m_nextRotationTry{};
   std::unique_ptr<DataTap> m_tap;  // made by the first StartView
   std::atomic<bool> m_viewed{false};
   serial::LineErrorCounts m_lineErrors;  // under m_statusMutex: the run's, as last counted

@@ -1,7 +1,9 @@
 #include "logging/time_index.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "logging/file_error.h"
@@ -110,7 +112,13 @@ bool TimeIndex::Open(const std::string& logPath, bool append) {
   std::lock_guard lock(m_mutex);
   m_started = false;
   m_waiting.clear();
-  if (!m_file.Open(logPath + std::string(kTimeIndexSuffix), append)) return false;
+  m_problem.reset();
+  m_problemTold = false;
+  const std::string path = logPath + std::string(kTimeIndexSuffix);
+  if (!m_file.Open(path, append)) {
+    Fail(path + " cannot be opened: " + std::strerror(errno));
+    return false;
+  }
   m_needsHeader = !append || m_file.Size() == 0;
   return true;
 }
@@ -159,19 +167,34 @@ void TimeIndex::Put(std::string lines) {
 void TimeIndex::Write(std::string_view lines) {
   try {
     if (m_needsHeader) {
-      m_file.Write({reinterpret_cast<const uint8_t*>(kTimeIndexHeader.data()),
-                    kTimeIndexHeader.size()});
+      m_file.Write(
+          {reinterpret_cast<const uint8_t*>(kTimeIndexHeader.data()), kTimeIndexHeader.size()});
       m_needsHeader = false;
     }
     m_file.Write({reinterpret_cast<const uint8_t*>(lines.data()), lines.size()});
-  } catch (const FileError&) {
+  } catch (const FileError& error) {
+    Fail(error.Message());
   }
+}
+
+void TimeIndex::Fail(std::string why) {
+  if (!m_problem) m_problem = "Time index: " + why + "; the log goes on without it";
+}
+
+std::optional<std::string> TimeIndex::TakeProblem() {
+  std::lock_guard lock(m_mutex);
+  if (!m_problem || m_problemTold) return std::nullopt;
+  m_problemTold = true;
+  return m_problem;
 }
 
 void TimeIndex::Rotate(const std::string& rotatedLog) {
   std::lock_guard lock(m_mutex);
   if (!m_file.IsOpen()) return;
-  if (m_file.MoveAsideAndRenew(rotatedLog + std::string(kTimeIndexSuffix)) == 0)
+  const std::string aside = rotatedLog + std::string(kTimeIndexSuffix);
+  if (const int error = m_file.MoveAsideAndRenew(aside))
+    Fail("cannot be renamed to " + aside + ": " + std::strerror(error));
+  else
     m_needsHeader = true;
 }
 
@@ -179,7 +202,8 @@ void TimeIndex::FollowPath() {
   std::lock_guard lock(m_mutex);
   try {
     if (m_file.FollowPath() && m_file.Size() == 0) m_needsHeader = true;
-  } catch (const FileError&) {
+  } catch (const FileError& error) {
+    Fail(error.Message());
   }
 }
 

@@ -9,7 +9,7 @@
 //
 // The log never depends on it: it holds the bytes exactly, the index only says when.
 //
-// Thread use: the task opens, releases and closes it on its owner's thread; the reader thread
+// Thread use: the task opens, starts and closes it on its owner's thread; the reader thread
 // adds runs and events meanwhile, and the owner's thread adds events. A mutex keeps lines whole.
 
 #include <chrono>
@@ -59,8 +59,12 @@ class TimeIndex {
   // its own path the same way.
   void FollowPath();
   void Close();
+  // What went wrong with the index since it was opened, once: "Time index ... : why; the log
+  // goes on without it". Lines it could not take are missing from it.
+  std::optional<std::string> TakeProblem();
 
  private:
+  void Fail(std::string why);  // under m_mutex
   void Put(std::string lines);
   void Write(std::string_view lines);  // under m_mutex
 
@@ -69,4 +73,6 @@ class TimeIndex {
   bool m_started = false;
   bool m_needsHeader = true;
   std::string m_waiting;  // lines before Start
+  std::optional<std::string> m_problem;
+  bool m_problemTold = false;
 };

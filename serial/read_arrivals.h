@@ -28,13 +28,13 @@ class ReadArrivals {
   void Note(uint32_t start, Clock::time_point now) {
     const bool paused = m_count == 0 || now - m_lastArrival >= m_pause;
     m_lastArrival = now;
-    // Beyond the last slot the bytes join the last run: later, never wrongly earlier.
+    // Beyond the last slot the bytes join the last run and take its time, a little early.
     if (paused && m_count < m_runs.size()) m_runs[m_count++] = {start, now};
   }
   std::span<const Run> Runs() const { return {m_runs.data(), m_count}; }
 
  private:
-  // A 300 ms read paused every 5 ms has about 60 runs.
+  // Room for a read of 300 ms (the logging task's) that paused every 5 ms.
   std::array<Run, 64> m_runs{};
   size_t m_count = 0;
   Clock::time_point m_lastArrival{};

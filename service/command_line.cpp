@@ -205,7 +205,8 @@ class Parser {
       m_command.hex = true;
       return true;
     }
-    for (auto [limit, field] : {std::pair{"--from", &Command::from}, std::pair{"--to", &Command::to}}) {
+    for (auto [limit, field] :
+         {std::pair{"--from", &Command::from}, std::pair{"--to", &Command::to}}) {
       if (name != limit) continue;
       if (!TakeValue(name, value)) return false;
       m_command.*field = ParseTime(*value);

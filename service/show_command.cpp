@@ -69,8 +69,9 @@ class LogPrinter {
                          std::string_view time) {
     for (size_t row = 0; row < bytes.size(); row += byte_text::kHexRowBytes) {
       (text += time) += "  ";
-      byte_text::AppendHexRow(text, offset + row,
-                              bytes.subspan(row, std::min(byte_text::kHexRowBytes, bytes.size() - row)));
+      byte_text::AppendHexRow(
+          text, offset + row,
+          bytes.subspan(row, std::min(byte_text::kHexRowBytes, bytes.size() - row)));
       text += '\n';
     }
   }

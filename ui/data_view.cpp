@@ -22,7 +22,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kTakeInterval{100};  // about ten updates a second at most
-constexpr std::chrono::seconds kWarningFor{5};  // after the errors last climbed
+constexpr std::chrono::seconds kWarningFor{5};           // after the errors last climbed
 
 QString RateText(double bytesPerSecond) {
   if (bytesPerSecond >= 1e6) return QString::asprintf("%.1f MB/s", bytesPerSecond / 1e6);
@@ -138,8 +138,8 @@ bool DataView::Held() const {
 
 void DataView::Render() {
   const std::vector<DataTap::Block> blocks(m_blocks.begin(), m_blocks.end());
-  const std::string text = IsHex() ? byte_text::HexOfBlocks(blocks, m_timed)
-                                   : byte_text::TextOfBlocks(blocks, m_timed);
+  const std::string text =
+      IsHex() ? byte_text::HexOfBlocks(blocks, m_timed) : byte_text::TextOfBlocks(blocks, m_timed);
   m_data->setPlainText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
   m_data->verticalScrollBar()->setValue(m_data->verticalScrollBar()->maximum());
   m_changed = false;

@@ -17,8 +17,7 @@ QString TextOf(std::string_view text) {
 
 }  // namespace
 
-LogOptionsDialog::LogOptionsDialog(const QString& port, const LogOptions& options,
-                                   QWidget* parent)
+LogOptionsDialog::LogOptionsDialog(const QString& port, const LogOptions& options, QWidget* parent)
     : QDialog(parent), m_options(options), m_problem(new QLabel(this)) {
   setWindowTitle(tr("Log options of %1").arg(port));
   setObjectName("LogOptionsDialog");

@@ -399,7 +399,8 @@ void CRedirectDlg::OnOptions() {
   if (!HasCurrentTask()) return;
   const int index = m_nCurrent;
   CRedirectPort& task = CurrentTask();
-  auto* dialog = new ui::LogOptionsDialog(QString::fromStdString(task.m_strPort), task.m_options, this);
+  auto* dialog =
+      new ui::LogOptionsDialog(QString::fromStdString(task.m_strPort), task.m_options, this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QDialog::accepted, this, [this, index, dialog] {
     CRedirectPort* chosen = m_underway == Underway::Quit ? nullptr : TaskAt(index);

@@ -26,16 +26,19 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TextCase{"$GPGGA,123519*47\n", "$GPGGA,123519*47\n"},
                     TextCase{"a\tb\r\n", "a\tb\\x0d\n"},
                     TextCase{std::string("\0\x1b\x7f", 3), "\\x00\\x1b\\x7f"},
-                    TextCase{"\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xa1", "\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xa1"},
+                    TextCase{"\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xa1",
+                             "\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xa1"},
                     // broken: a lead without its rest, a lone continuation, an overlong form,
                     // a surrogate, a sequence cut at the end, a C1 control
-                    TextCase{"\xc3" "A", "\\xc3A"}, TextCase{"\x80", "\\x80"},
-                    TextCase{"\xc0\xaf", "\\xc0\\xaf"}, TextCase{"\xed\xa0\x80", "\\xed\\xa0\\x80"},
-                    TextCase{"\xe2\x82", "\\xe2\\x82"}, TextCase{"\xc2\x85", "\\xc2\\x85"},
-                    TextCase{"\xff\xfe", "\\xff\\xfe"}));
+                    TextCase{"\xc3"
+                             "A",
+                             "\\xc3A"},
+                    TextCase{"\x80", "\\x80"}, TextCase{"\xc0\xaf", "\\xc0\\xaf"},
+                    TextCase{"\xed\xa0\x80", "\\xed\\xa0\\x80"}, TextCase{"\xe2\x82", "\\xe2\\x82"},
+                    TextCase{"\xc2\x85", "\\xc2\\x85"}, TextCase{"\xff\xfe", "\\xff\\xfe"}));
 
 TEST(HexRowTest, RowsAreAsHexdumpWritesThem) {
-  const std::vector<uint8_t> full{'0', '1', '2', '3', '4', '5', '6', '7',
+  const std::vector<uint8_t> full{'0', '1', '2', '3', '4', '5', '6',  '7',
                                   '8', '9', 'a', 'b', 'c', 'd', 0x00, 0xff};
   std::string row;
   byte_text::AppendHexRow(row, 0x1230, full);

@@ -135,25 +135,42 @@ TEST_P(ShownTest, IsAsAPersonReadsIt) {
 INSTANTIATE_TEST_SUITE_P(
     Views, ShownTest,
     testing::Values(
-        ShownCase{"TextLinesAsTheyCame", {Block(0, "$GPGGA\r\nok\n"), Block(11, "par")}, false, false,
+        ShownCase{"TextLinesAsTheyCame",
+                  {Block(0, "$GPGGA\r\nok\n"), Block(11, "par")},
+                  false,
+                  false,
                   "$GPGGA\\x0d\nok\npar"},
-        ShownCase{"TextUtf8CutBetweenBlocksStaysWhole", {Block(0, "caf\xc3"), Block(4, "\xa9!")}, false,
-                  false, "caf\xc3\xa9!"},
-        ShownCase{"TextBrokenUtf8AndControlBytes", {Block(0, std::string("\xc3(\x00\x7f", 4))}, false,
-                  false, "\\xc3(\\x00\\x7f"},
+        ShownCase{"TextUtf8CutBetweenBlocksStaysWhole",
+                  {Block(0, "caf\xc3"), Block(4, "\xa9!")},
+                  false,
+                  false,
+                  "caf\xc3\xa9!"},
+        ShownCase{"TextBrokenUtf8AndControlBytes",
+                  {Block(0, std::string("\xc3(\x00\x7f", 4))},
+                  false,
+                  false,
+                  "\\xc3(\\x00\\x7f"},
         ShownCase{"TextEachLineWithTheTimeOfItsFirstByte",
                   {Block(0, "one\ntw", {{0, At(10, 13, 19, 123)}}),
                    Block(6, "o\nthree\n", {{0, At(10, 13, 19, 200)}, {2, At(10, 13, 20, 5)}})},
-                  false, true, "10:13:19.123  one\n10:13:19.123  two\n10:13:20.005  three\n"},
-        ShownCase{"TextWithoutTimesWhereTheBlocksHaveNone", {Block(0, "a\nb")}, false, true, "a\nb"},
+                  false,
+                  true,
+                  "10:13:19.123  one\n10:13:19.123  two\n10:13:20.005  three\n"},
+        ShownCase{
+            "TextWithoutTimesWhereTheBlocksHaveNone", {Block(0, "a\nb")}, false, true, "a\nb"},
         ShownCase{"HexRowsWithTheirOffsetInTheLog",
-                  {Block(0x20, "0123456789abcdefXY")}, true, false,
+                  {Block(0x20, "0123456789abcdefXY")},
+                  true,
+                  false,
                   "00000020  30 31 32 33 34 35 36 37  38 39 61 62 63 64 65 66  |0123456789abcdef|\n"
                   "00000030  58 59                                             |XY|\n"},
-        ShownCase{"HexANewRowWhereABlockDoesNotFollow",
-                  {Block(0, "ab"), Block(100, "c", {{0, At(0, 0, 1, 0)}})}, true, true,
-                  "00000000  61 62                                             |ab|\n"
-                  "00:00:01.000  00000064  63                                                |c|\n"}),
+        ShownCase{
+            "HexANewRowWhereABlockDoesNotFollow",
+            {Block(0, "ab"), Block(100, "c", {{0, At(0, 0, 1, 0)}})},
+            true,
+            true,
+            "00000000  61 62                                             |ab|\n"
+            "00:00:01.000  00000064  63                                                |c|\n"}),
     [](const testing::TestParamInfo<ShownCase>& row) { return std::string(row.param.name); });
 
 }  // namespace

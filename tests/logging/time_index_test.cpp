@@ -107,7 +107,8 @@ TEST(IndexTimeTest, WritesAndReadsUtcWithMicroseconds) {
   EXPECT_EQ(IndexTime(time), "2026-12-10T10:13:19.123456Z");
   EXPECT_EQ(ParseIndexTime("2026-12-10T10:13:19.123456Z"), time);
   EXPECT_EQ(ParseIndexTime("2026-12-10T10:13:19Z"), time - 123456us);
-  for (const char* bad : {"", "2026-12-10 10:13:19", "2026-12-10T10:13:19.Z", "2026-12-10T10:13:19+01"})
+  for (const char* bad :
+       {"", "2026-12-10 10:13:19", "2026-12-10T10:13:19.Z", "2026-12-10T10:13:19+01"})
     EXPECT_FALSE(ParseIndexTime(bad)) << bad;
 
   const auto event = ParseIndexLine("200\t0\t2026-12-10T10:13:19.123456Z\tPort lost, waiting");
@@ -115,7 +116,8 @@ TEST(IndexTimeTest, WritesAndReadsUtcWithMicroseconds) {
   EXPECT_EQ(event->offset, 200u);
   EXPECT_EQ(event->length, 0u);
   EXPECT_EQ(event->event, "Port lost, waiting");
-  EXPECT_FALSE(ParseIndexLine(std::string(kTimeIndexHeader.substr(0, kTimeIndexHeader.size() - 1))));
+  EXPECT_FALSE(
+      ParseIndexLine(std::string(kTimeIndexHeader.substr(0, kTimeIndexHeader.size() - 1))));
   EXPECT_FALSE(ParseIndexLine("12\tx\t2026-12-10T10:13:19Z"));
 }
 
@@ -168,8 +170,7 @@ TEST_F(IndexTest, LengthsAddUpWhenTheTaskIsDestroyedMidStream) {
   std::thread sender([&] {
     const Bytes chunk = RandomBytes(1000, 2);
     while (sending) {
-      if (::write(pty.masterFd(), chunk.data(), chunk.size()) < 0)
-        std::this_thread::sleep_for(1ms);
+      if (::write(pty.masterFd(), chunk.data(), chunk.size()) < 0) std::this_thread::sleep_for(1ms);
     }
   });
   ASSERT_TRUE(owner.WaitUntil([&] { return task->m_nReceived > 100'000; }, 20s));
@@ -210,16 +211,31 @@ TEST_F(IndexTest, EventsOfTheRunGoInAtTheirOffsets) {
   task->m_bAppend = false;
   ASSERT_TRUE(Start(*task));
   task->StopLogging();
-  EXPECT_EQ(Events(ReadIndex(log)), (std::vector<std::string>{"Logging started", "Logging stopped"}));
+  EXPECT_EQ(Events(ReadIndex(log)),
+            (std::vector<std::string>{"Logging started", "Logging stopped"}));
 }
 
-TEST_F(IndexTest, WithoutTimestampsNoIndexIsMade) {
+TEST_F(IndexTest, WithoutTimestampsNoIndexIsMadeAndAStaleOneGoesWithTheOldBytes) {
+  std::ofstream(log.string() + ".times") << "0\t10\t2026-12-10T10:13:19Z\n";
   auto task = MakeTask({});
   ASSERT_TRUE(Start(*task));
   pty.Send(std::string(10, 'x'));
   ASSERT_TRUE(WaitReceived(*task, 10));
   task->StopLogging();
   EXPECT_FALSE(fs::exists(log.string() + ".times"));
+}
+
+TEST_F(IndexTest, AnIndexThatCannotBeWrittenIsSaidOnceAndTheLogGoesOn) {
+  fs::create_directory(log.string() + ".times");  // in the index's way
+  auto task = MakeTask({.timestamps = 1});
+  ASSERT_TRUE(Start(*task));
+  EXPECT_EQ(task->Status(), "Time index: " + log.string() +
+                                ".times cannot be opened: Is a directory; the log goes on without it");
+  EXPECT_EQ(owner.Count(testing_support::StatusMessage(0, PORT_STATUS_FILE_ERROR)), 1u);
+  pty.Send(std::string(10, 'x'));
+  ASSERT_TRUE(WaitReceived(*task, 10));
+  task->StopLogging();
+  EXPECT_EQ(FileBytes(log), Bytes(10, 'x'));
 }
 
 TEST_F(IndexTest, RotationBySizeCutsTheStreamIntoWholeBlocksWithNothingLostOrTwice) {

@@ -61,14 +61,17 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"--config"}, "--config needs a value"},
         BadCase{{"--config="}, "--config takes a file"},
         BadCase{{"list", "--help"}, "--help and --version take nothing else"},
-        BadCase{{"enable", "ttyUSB0", "--timestamps", "yes"}, "--timestamps takes on or off, not \"yes\""},
-        BadCase{{"enable", "ttyUSB0", "--rotate-size", "10X"}, "--rotate-size takes a whole number"},
+        BadCase{{"enable", "ttyUSB0", "--timestamps", "yes"},
+                "--timestamps takes on or off, not \"yes\""},
+        BadCase{{"enable", "ttyUSB0", "--rotate-size", "10X"},
+                "--rotate-size takes a whole number"},
         BadCase{{"enable", "ttyUSB0", "--rotate-size", "4G"}, "not \"4G\""},
         BadCase{{"enable", "ttyUSB0", "--rotate-keep", "-1"}, "--rotate-keep takes a whole number"},
         BadCase{{"show"}, "show which log file?"},
         BadCase{{"list", "--hex"}, "--hex, --from and --to are given to show only"},
         BadCase{{"show", "log.txt", "--from", "yesterday"}, "--from takes a time such as"},
-        BadCase{{"show", "log.txt", "--timestamps", "on"}, "port settings are given to enable only"}));
+        BadCase{{"show", "log.txt", "--timestamps", "on"},
+                "port settings are given to enable only"}));
 
 TEST(CommandLineTest, RunIsTheDefaultAndTheConfigMayStandAnywhere) {
   const ParsedCommandLine none = Parse({});

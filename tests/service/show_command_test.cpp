@@ -68,14 +68,16 @@ TEST_F(ShowTest, HexHasHexdumpRowsEachAfterItsTime) {
   const Shown shown = Show({log.string()}, true);
   EXPECT_EQ(shown.out,
             "2026-12-10T10:13:19.000000Z  -- Logging started\n"
-            "2026-12-10T10:13:19.123456Z  00000000  47 50 53 20 66 69 78 0a                           |GPS fix.|\n"
-            "2026-12-10T10:13:20.000001Z  00000008  01 1b 5b 32 4a 09 7f c3  a9 c3 0a                 |..[2J......|\n"
+            "2026-12-10T10:13:19.123456Z  00000000  47 50 53 20 66 69 78 0a                        "
+            "   |GPS fix.|\n"
+            "2026-12-10T10:13:20.000001Z  00000008  01 1b 5b 32 4a 09 7f c3  a9 c3 0a              "
+            "   |..[2J......|\n"
             "2026-12-10T10:13:21.000000Z  -- Logging stopped\n");
 }
 
 TEST_F(ShowTest, FromAndToKeepTheRunsBetween) {
   const Shown shown = Show({log.string()}, false, ParseIndexTime("2026-12-10T10:13:19.5Z"),
-                            ParseIndexTime("2026-12-10T10:13:20.5Z"));
+                           ParseIndexTime("2026-12-10T10:13:20.5Z"));
   EXPECT_EQ(shown.out, "2026-12-10T10:13:20.000001Z  \\x01\\x1b[2J\t\\x7f\xc3\xa9\\xc3\n");
 }
 
@@ -85,7 +87,7 @@ TEST_F(ShowTest, RotatedFilesComeFirstOldestFirst) {
   Write(dir / "log-20261210-101318.txt", "first\n");
   Write(dir / "log-20261210-101318.txt.times", "0\t6\t2026-12-10T10:13:18.000000Z\n");
   const Shown shown = Show({log.string()}, false, ParseIndexTime("2026-12-10T10:13:18Z"),
-                            ParseIndexTime("2026-12-10T10:13:19.2Z"));
+                           ParseIndexTime("2026-12-10T10:13:19.2Z"));
   EXPECT_EQ(shown.out,
             "2026-12-10T10:13:18.000000Z  first\n"
             "2026-12-10T10:13:18.500000Z  second\n"

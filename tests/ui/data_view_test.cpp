@@ -1,8 +1,13 @@
 // The "View data" window of a port that logs a pseudo-terminal: it shows the newest bytes the
 // task wrote, and neither an open nor a paused view changes what reaches the log.
+#include "ui/data_view.h"
+
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <random>
@@ -10,7 +15,6 @@
 
 #include "tests/support/pty_pair.h"
 #include "tests/ui/redirect_dlg_fixture.h"
-#include "ui/data_view.h"
 
 namespace ui_testing {
 namespace {
@@ -45,15 +49,14 @@ class DataViewTest : public RedirectDlgFixture {
   // Sends on a thread of its own while the window goes on handling its events.
   bool SendAndWait(const Bytes& stream, uint32_t receivedAfter) {
     std::thread sender([&] { pty.Send(stream); });
-    const bool all = WaitUntil([&] { return Task(0).m_nReceived == receivedAfter; },
-                               std::chrono::seconds(60));
+    const bool all =
+        WaitUntil([&] { return Task(0).m_nReceived == receivedAfter; }, std::chrono::seconds(60));
     sender.join();
     return all;
   }
   static bool EndsWith(const Bytes& bytes, const Bytes& stream, size_t count) {
-    return bytes.size() >= count &&
-           std::equal(bytes.end() - static_cast<long>(count), bytes.end(),
-                      stream.end() - static_cast<long>(count));
+    return bytes.size() >= count && std::equal(bytes.end() - static_cast<long>(count), bytes.end(),
+                                               stream.end() - static_cast<long>(count));
   }
 
   testing_support::PtyPair pty;
@@ -75,7 +78,8 @@ TEST_F(DataViewTest, AnOpenViewShowsTheNewestBytesAndTheLogGetsEveryOne) {
   view->SetHex(true);
   const QStringList rows = view->ShownText().split('\n', Qt::SkipEmptyParts);
   ASSERT_FALSE(rows.isEmpty());
-  EXPECT_TRUE(rows.back().startsWith(QString::asprintf("%08zx  ", stream.size() - 16))) << rows.back().toStdString();
+  EXPECT_TRUE(rows.back().startsWith(QString::asprintf("%08zx  ", stream.size() - 16)))
+      << rows.back().toStdString();
 }
 
 TEST_F(DataViewTest, APausedViewKeepsWhatItShowsAndLoggingGoesOn) {
@@ -96,6 +100,25 @@ TEST_F(DataViewTest, APausedViewKeepsWhatItShowsAndLoggingGoesOn) {
 
   QTest::mouseClick(view->findChild<QPushButton*>(), Qt::LeftButton);  // on again
   EXPECT_TRUE(WaitUntil([&] { return view->ShownText() != QString(1000, 'a'); }));
+}
+
+TEST_F(DataViewTest, CtrlFFindsHexBytesAndCtrlCCopiesThemAsShown) {
+  DataView* view = OpenView();
+  ASSERT_NE(view, nullptr);
+  const std::string line = "hello\r\nworld\n";
+  ASSERT_TRUE(SendAndWait(Bytes(line.begin(), line.end()), static_cast<uint32_t>(line.size())));
+  view->SetHex(true);
+  ASSERT_TRUE(WaitUntil([&] { return view->ShownText().contains("0d 0a"); }));
+  QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+  QLineEdit* find = view->findChild<QLineEdit*>();
+  ASSERT_TRUE(find->isVisible());
+  QTest::keyClicks(find, "0d 0a");
+  QTest::keyClick(find, Qt::Key_Return);
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "0d 0a");
+  QTest::keyClick(find, Qt::Key_Escape);  // leaves finding; the view stays
+  EXPECT_FALSE(find->isVisible());
+  EXPECT_TRUE(view->isVisible());
 }
 
 TEST_F(DataViewTest, ADoubleClickOpensItOnceAndEscapeClosesItWhileLoggingGoesOn) {
