@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <ctime>
 
 #include "logging/file_error.h"
@@ -39,6 +40,10 @@ void AppendLine(std::string& lines, uint64_t offset, uint64_t length, WallClock:
   }
   lines += '\n';
 }
+
+// One write for this many bytes of lines, or for what gathered in this time, not one a block.
+constexpr size_t kGatherBytes = 16 * 1024;
+constexpr std::chrono::milliseconds kGatherTime{200};
 
 }  // namespace
 
@@ -108,6 +113,8 @@ std::optional<IndexLine> ParseIndexLine(std::string_view line) {
   return parsed;
 }
 
+TimeIndex::~TimeIndex() { Close(); }
+
 bool TimeIndex::Open(const std::string& logPath, bool append) {
   std::lock_guard lock(m_mutex);
   m_started = false;
@@ -143,23 +150,41 @@ void TimeIndex::AddRuns(uint64_t offset, uint32_t length,
     const uint32_t end = i + 1 < runs.size() ? runs[i + 1].start : length;
     AppendLine(lines, offset + runs[i].start, end - runs[i].start, runs[i].time);
   }
-  Put(std::move(lines));
+  Put(std::move(lines), false);
 }
 
 void TimeIndex::AddEvent(uint64_t offset, WallClock::time_point time, std::string_view event) {
   std::string line;
   AppendLine(line, offset, 0, time, event);
-  Put(std::move(line));
+  Put(std::move(line), true);
 }
 
-void TimeIndex::Put(std::string lines) {
+void TimeIndex::Put(std::string lines, bool now) {
   std::lock_guard lock(m_mutex);
   if (!m_file.IsOpen()) return;
   if (!m_started) {
     m_waiting += lines;
     return;
   }
-  Write(lines);
+  const bool first = m_gathered.empty();
+  m_gathered += lines;
+  if (now || m_gathered.size() >= kGatherBytes) {
+    WriteGathered();
+  } else if (first) {
+    m_flushAsked = true;
+    DiskFlusher::Shared().Due(*this, std::chrono::steady_clock::now() + kGatherTime);
+  }
+}
+
+void TimeIndex::WriteGathered() {
+  if (m_gathered.empty()) return;
+  Write(m_gathered);
+  m_gathered.clear();
+}
+
+void TimeIndex::FlushToDisk() {
+  std::lock_guard lock(m_mutex);
+  if (m_file.IsOpen()) WriteGathered();
 }
 
 // The index is never needed to read the log: a line it cannot take is dropped, and logging
@@ -191,6 +216,7 @@ std::optional<std::string> TimeIndex::TakeProblem() {
 void TimeIndex::Rotate(const std::string& rotatedLog) {
   std::lock_guard lock(m_mutex);
   if (!m_file.IsOpen()) return;
+  WriteGathered();  // the runs of the file that goes aside
   const std::string aside = rotatedLog + std::string(kTimeIndexSuffix);
   if (const int error = m_file.MoveAsideAndRenew(aside))
     Fail("cannot be renamed to " + aside + ": " + std::strerror(error));
@@ -200,6 +226,8 @@ void TimeIndex::Rotate(const std::string& rotatedLog) {
 
 void TimeIndex::FollowPath() {
   std::lock_guard lock(m_mutex);
+  if (!m_file.IsOpen()) return;
+  WriteGathered();
   try {
     if (m_file.FollowPath() && m_file.Size() == 0) m_needsHeader = true;
   } catch (const FileError& error) {
@@ -208,7 +236,16 @@ void TimeIndex::FollowPath() {
 }
 
 void TimeIndex::Close() {
+  bool asked;
+  {
+    std::lock_guard lock(m_mutex);
+    asked = std::exchange(m_flushAsked, false);
+  }
+  // Without the lock: a flush under way needs it to end.
+  if (asked) DiskFlusher::Shared().Cancel(*this);
   std::lock_guard lock(m_mutex);
+  if (m_file.IsOpen()) WriteGathered();
+  m_gathered.clear();
   m_file.Close();
   m_waiting.clear();
   m_started = false;

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "logging/disk_flusher.h"
 #include "logging/log_file.h"
 #include "serial/read_arrivals.h"
 
@@ -42,15 +43,21 @@ struct IndexLine {
 // Nothing for a comment or a line that is not an index line.
 std::optional<IndexLine> ParseIndexLine(std::string_view line);
 
-class TimeIndex {
+class TimeIndex final : private Flushable {
  public:
+  TimeIndex() = default;
+  ~TimeIndex();
+  TimeIndex(const TimeIndex&) = delete;
+  TimeIndex& operator=(const TimeIndex&) = delete;
+
   // Opens "<logPath>.times", emptied once the run starts unless appending. Lines wait until
   // Start, so that the start is the run's first line whatever the reader writes meanwhile.
   bool Open(const std::string& logPath, bool append);
   bool IsOpen() const { return m_file.IsOpen(); }
   // The run has started at `offset` of the log: the start event goes in, then what waited.
   void Start(uint64_t offset, WallClock::time_point time, std::string_view event);
-  // One line for each run of the block of `length` bytes written at `offset`.
+  // One line for each run of the block of `length` bytes written at `offset`. Runs are
+  // gathered and written together, within a fraction of a second; events at once.
   void AddRuns(uint64_t offset, uint32_t length, std::span<const serial::ReadArrivals::Run> runs);
   void AddEvent(uint64_t offset, WallClock::time_point time, std::string_view event);
   // The log was rotated to `rotatedLog`: the index goes along beside it, and a new one starts.
@@ -65,14 +72,19 @@ class TimeIndex {
 
  private:
   void Fail(std::string why);  // under m_mutex
-  void Put(std::string lines);
+  void Put(std::string lines, bool now);
   void Write(std::string_view lines);  // under m_mutex
+  void WriteGathered();                // under m_mutex
+  // The flusher's thread: the runs gathered so far go to the file.
+  void FlushToDisk() override;
 
   LogFile m_file;
   std::mutex m_mutex;
   bool m_started = false;
   bool m_needsHeader = true;
-  std::string m_waiting;  // lines before Start
+  std::string m_waiting;   // lines before Start
+  std::string m_gathered;  // runs not written yet
+  bool m_flushAsked = false;  // the flusher has this index on its list
   std::optional<std::string> m_problem;
   bool m_problemTold = false;
 };
