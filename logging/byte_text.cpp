@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "logging/utf8.h"
+
 namespace byte_text {
 
 namespace {
@@ -18,30 +20,13 @@ void AppendEscaped(std::string& out, uint8_t byte) {
   out += kDigits[byte & 0xF];
 }
 
-// The length of the valid UTF-8 sequence of two or more bytes at the start, or 0.
-size_t Utf8SequenceAt(std::span<const uint8_t> bytes) {
-  const uint8_t lead = bytes[0];
-  size_t length;
-  uint32_t point, smallest;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, point = lead & 0x1Fu, smallest = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, point = lead & 0x0Fu, smallest = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, point = lead & 0x07u, smallest = 0x10000;
-  } else {
-    return 0;
-  }
-  if (bytes.size() < length) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((bytes[i] & 0xC0) != 0x80) return 0;
-    point = (point << 6) | (bytes[i] & 0x3Fu);
-  }
-  const bool surrogate = point >= 0xD800 && point <= 0xDFFF;
-  // C1 controls are control bytes too, however they are encoded.
-  const bool control = point >= 0x80 && point <= 0x9F;
-  if (point < smallest || point > 0x10FFFF || surrogate || control) return 0;
-  return length;
+// The length of the UTF-8 character of two or more bytes at the start that is shown as it
+// is, or 0. C1 controls are control bytes too, however they are encoded.
+size_t ShownSequenceAt(std::span<const uint8_t> bytes) {
+  const auto character = Utf8CharacterAt(bytes);
+  if (!character || character->length < 2) return 0;
+  const bool control = character->codePoint >= 0x80 && character->codePoint <= 0x9F;
+  return control ? 0 : character->length;
 }
 
 // Blocks that follow each other in the log, as one run of bytes with the time of each part.
@@ -137,7 +122,7 @@ void AppendText(std::string& out, std::span<const uint8_t> bytes) {
       ++i;
       continue;
     }
-    const size_t sequence = byte >= 0x80 ? Utf8SequenceAt(bytes.subspan(i)) : 0;
+    const size_t sequence = byte >= 0x80 ? ShownSequenceAt(bytes.subspan(i)) : 0;
     if (sequence == 0) {
       AppendEscaped(out, byte);
       ++i;

@@ -11,44 +11,13 @@
 #include "logging/log_folder.h"
 #include "logging/store_file.h"
 #include "logging/toml_text.h"
+#include "logging/utf8.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int64_t kLargestDword = 0xFFFFFFFF;
-
-struct SequenceStart {
-  size_t length;
-  uint32_t bits;      // the code point bits carried by the first byte
-  uint32_t smallest;  // anything below is an overlong form
-};
-
-std::optional<SequenceStart> DecodeFirstByte(unsigned char lead) {
-  if (lead < 0x80) return SequenceStart{1, lead, 0};
-  if ((lead & 0xE0) == 0xC0) return SequenceStart{2, lead & 0x1Fu, 0x80};
-  if ((lead & 0xF0) == 0xE0) return SequenceStart{3, lead & 0x0Fu, 0x800};
-  if ((lead & 0xF8) == 0xF0) return SequenceStart{4, lead & 0x07u, 0x10000};
-  return std::nullopt;
-}
-
-// TOML holds text as UTF-8 only; other bytes would come back altered.
-bool IsValidUtf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    const auto start = DecodeFirstByte(static_cast<unsigned char>(text[i]));
-    if (!start || text.size() - i < start->length) return false;
-    uint32_t point = start->bits;
-    for (size_t k = 1; k < start->length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      point = (point << 6) | (next & 0x3Fu);
-    }
-    const bool surrogate = point >= 0xD800 && point <= 0xDFFF;
-    if (point < start->smallest || point > 0x10FFFF || surrogate) return false;
-    i += start->length;
-  }
-  return true;
-}
 
 // Only what a registry DWORD or string could hold; anything else counts as a wrong type.
 std::optional<StoredValue> FromToml(const toml::node& node) {
@@ -108,6 +77,7 @@ void Merge(toml::table& portTable, const StoredValues& values) {
     if (const auto* number = std::get_if<uint32_t>(&value)) {
       portTable.insert_or_assign(name, static_cast<int64_t>(*number));
     } else if (const auto& text = std::get<std::string>(value); IsValidUtf8(text)) {
+      // TOML holds text as UTF-8 only; other bytes would come back altered.
       portTable.insert_or_assign(name, text);
     }
   }

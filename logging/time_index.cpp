@@ -115,6 +115,14 @@ std::optional<IndexLine> ParseIndexLine(std::string_view line) {
 
 TimeIndex::~TimeIndex() { Close(); }
 
+std::vector<IndexLine> ReadIndexLines(std::istream& index) {
+  std::vector<IndexLine> lines;
+  std::string line;
+  while (std::getline(index, line))
+    if (auto parsed = ParseIndexLine(line)) lines.push_back(std::move(*parsed));
+  return lines;
+}
+
 bool TimeIndex::Open(const std::string& logPath, bool append) {
   std::lock_guard lock(m_mutex);
   m_started = false;

@@ -14,11 +14,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <istream>
 #include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "logging/disk_flusher.h"
 #include "logging/log_file.h"
@@ -42,6 +44,8 @@ struct IndexLine {
 };
 // Nothing for a comment or a line that is not an index line.
 std::optional<IndexLine> ParseIndexLine(std::string_view line);
+// The index lines of a whole index, in file order; other lines are passed over.
+std::vector<IndexLine> ReadIndexLines(std::istream& index);
 
 class TimeIndex final : private Flushable {
  public:

@@ -81,14 +81,6 @@ class LogPrinter {
   bool m_endsLine = true;
 };
 
-std::vector<IndexLine> ReadIndex(std::ifstream& in) {
-  std::vector<IndexLine> lines;
-  std::string line;
-  while (std::getline(in, line))
-    if (auto parsed = ParseIndexLine(line)) lines.push_back(std::move(*parsed));
-  return lines;
-}
-
 bool ShowOne(const fs::path& path, const Filter& filter, LogPrinter& printer, std::ostream& err) {
   std::ifstream log(path, std::ios::binary);
   std::error_code error;
@@ -105,7 +97,7 @@ bool ShowOne(const fs::path& path, const Filter& filter, LogPrinter& printer, st
     return true;
   }
   uint64_t shown = 0;  // bytes before this were shown (or left out by the filter)
-  for (const IndexLine& line : ReadIndex(indexFile)) {
+  for (const IndexLine& line : ReadIndexLines(indexFile)) {
     const std::string time = IndexTime(line.time);
     if (!filter.Keeps(line.time)) {
       shown = std::max(shown, line.offset + line.length);

@@ -14,7 +14,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -36,16 +35,13 @@ using namespace std::chrono_literals;
 using testing_support::Bytes;
 using testing_support::FileBytes;
 using testing_support::PtyPair;
+using testing_support::RandomBytes;
 using testing_support::RecordingOwner;
 using testing_support::TempDir;
 
 std::vector<IndexLine> ReadIndex(const fs::path& log) {
   std::ifstream in(log.string() + ".times");
-  std::vector<IndexLine> lines;
-  std::string line;
-  while (std::getline(in, line))
-    if (auto parsed = ParseIndexLine(line)) lines.push_back(std::move(*parsed));
-  return lines;
+  return ReadIndexLines(in);
 }
 
 std::vector<IndexLine> Runs(const std::vector<IndexLine>& lines) {
@@ -70,13 +66,6 @@ void ExpectRunsCover(const fs::path& log) {
     end = run.offset + run.length;
   }
   EXPECT_EQ(end, fs::file_size(log)) << log;
-}
-
-Bytes RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(size);
-  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
-  return bytes;
 }
 
 bool Digits(std::string_view text) {

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <random>
 #include <sstream>
 #include <thread>
 
@@ -32,13 +31,7 @@ using testing::HasSubstr;
 using testing_support::Bytes;
 using testing_support::FileBytes;
 using testing_support::PtyPair;
-
-Bytes RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(size);
-  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
-  return bytes;
-}
+using testing_support::RandomBytes;
 
 bool Eventually(const std::function<bool()>& condition, std::chrono::seconds timeout = 10s) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;

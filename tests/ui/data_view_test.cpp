@@ -10,24 +10,18 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <random>
 #include <thread>
 
 #include "tests/support/pty_pair.h"
+#include "tests/support/test_files.h"
 #include "tests/ui/redirect_dlg_fixture.h"
 
 namespace ui_testing {
 namespace {
 
 using namespace ui;
-using Bytes = std::vector<uint8_t>;
-
-Bytes RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(size);
-  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
-  return bytes;
-}
+using testing_support::Bytes;
+using testing_support::RandomBytes;
 
 class DataViewTest : public RedirectDlgFixture {
  protected:
