@@ -3,34 +3,72 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+// A slot's words are stored with release and loaded with acquire: a viewer that reads any
+// word of a newer block then also reads the state that says it is being written.
+constexpr auto kPublish = std::memory_order_release;
+constexpr auto kSee = std::memory_order_acquire;
+using Clock = serial::ReadArrivals::Clock;
+
+uint64_t StateOf(uint64_t sequence) { return sequence << 1; }
+
+}  // namespace
+
 void DataTap::Put(uint64_t offset, std::span<const uint8_t> bytes, std::span<const Run> runs) {
-  const uint64_t sequence = m_nextSequence.load(std::memory_order_relaxed);
+  const uint64_t sequence = m_nextSequence.load(kRelaxed);
   Slot& slot = m_slots[sequence % kSlots];
-  const size_t length = std::min(bytes.size(), kBlockBytes);
-  uint64_t state = slot.state.load(std::memory_order_acquire);
-  // A viewer copying the older block of this slot keeps it; this block is not shown.
-  const bool claimed =
-      (state & 3) != kReading && slot.state.compare_exchange_strong(
-                                     state, StateOf(sequence, kWriting), std::memory_order_acq_rel);
-  const uint64_t position = m_position.load(std::memory_order_relaxed);
-  if (claimed) {
-    slot.position = position;
-    slot.offset = offset;
-    slot.length = static_cast<uint32_t>(length);
-    std::memcpy(slot.bytes.data(), bytes.data(), length);
-    slot.runCount = static_cast<uint32_t>(std::min(runs.size(), slot.runs.size()));
-    std::copy_n(runs.begin(), slot.runCount, slot.runs.begin());
-    slot.state.store(StateOf(sequence, kFull), std::memory_order_release);
-  }
-  m_position.store(position + bytes.size(), std::memory_order_relaxed);
+  const uint64_t position = m_position.load(kRelaxed);
+  slot.state.store(StateOf(sequence) | kWriting, kRelaxed);
+  slot.position.store(position, kPublish);
+  slot.offset.store(offset, kPublish);
+  Fill(slot, bytes.first(std::min(bytes.size(), kBlockBytes)),
+       runs.first(std::min(runs.size(), kRunsPerBlock)));
+  slot.state.store(StateOf(sequence), std::memory_order_release);
+  m_position.store(position + bytes.size(), kRelaxed);
   m_nextSequence.store(sequence + 1, std::memory_order_release);
+}
+
+void DataTap::Fill(Slot& slot, std::span<const uint8_t> bytes, std::span<const Run> runs) {
+  slot.length.store(bytes.size(), kPublish);
+  for (size_t at = 0, word = 0; at < bytes.size(); at += sizeof(uint64_t), ++word) {
+    uint64_t packed = 0;
+    std::memcpy(&packed, bytes.data() + at, std::min(sizeof packed, bytes.size() - at));
+    slot.bytes[word].store(packed, kPublish);
+  }
+  slot.runCount.store(runs.size(), kPublish);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    slot.runStarts[i].store(runs[i].start, kPublish);
+    slot.runTimes[i].store(static_cast<uint64_t>(runs[i].time.time_since_epoch().count()),
+                           kPublish);
+  }
+}
+
+// Words read while the reader rewrites the slot may disagree with each other; the copy is
+// only kept when the state shows no write began meanwhile, so they are clamped, not trusted.
+DataTap::Block DataTap::CopyOf(const Slot& slot) {
+  Block block;
+  block.offset = slot.offset.load(kSee);
+  block.bytes.resize(std::min<uint64_t>(slot.length.load(kSee), kBlockBytes));
+  for (size_t at = 0, word = 0; at < block.bytes.size(); at += sizeof(uint64_t), ++word) {
+    const uint64_t packed = slot.bytes[word].load(kSee);
+    std::memcpy(block.bytes.data() + at, &packed, std::min(sizeof packed, block.bytes.size() - at));
+  }
+  block.runs.resize(std::min<uint64_t>(slot.runCount.load(kSee), kRunsPerBlock));
+  for (size_t i = 0; i < block.runs.size(); ++i) {
+    block.runs[i].start = static_cast<uint32_t>(slot.runStarts[i].load(kSee));
+    const auto ticks = static_cast<int64_t>(slot.runTimes[i].load(kSee));
+    block.runs[i].time = Clock::time_point(Clock::duration(ticks));
+  }
+  return block;
 }
 
 // Bytes put from here on that the viewer does not get count as skipped. The position read
 // may be a block or two later than the sequence: the first count is then a little low.
 void DataTap::StartViewing() {
   m_takenUpTo = m_nextSequence.load(std::memory_order_acquire);
-  m_takenPosition = m_position.load(std::memory_order_relaxed);
+  m_takenPosition = m_position.load(kRelaxed);
 }
 
 std::vector<DataTap::Block> DataTap::Take(uint64_t& skipped) {
@@ -39,18 +77,12 @@ std::vector<DataTap::Block> DataTap::Take(uint64_t& skipped) {
   const uint64_t first = std::max(m_takenUpTo, end > kSlots ? end - kSlots : uint64_t{1});
   std::vector<Block> blocks;
   for (uint64_t sequence = first; sequence < end; ++sequence) {
-    Slot& slot = m_slots[sequence % kSlots];
-    uint64_t full = StateOf(sequence, kFull);
-    // Overwritten by a newer block meanwhile, or never put: its bytes count as skipped.
-    if (!slot.state.compare_exchange_strong(full, StateOf(sequence, kReading),
-                                            std::memory_order_acq_rel))
-      continue;
-    Block block;
-    block.offset = slot.offset;
-    block.bytes.assign(slot.bytes.begin(), slot.bytes.begin() + slot.length);
-    block.runs.assign(slot.runs.begin(), slot.runs.begin() + slot.runCount);
-    const uint64_t position = slot.position;
-    slot.state.store(StateOf(sequence, kFull), std::memory_order_release);
+    const Slot& slot = m_slots[sequence % kSlots];
+    // Overwritten by a newer block before or while it was copied: its bytes count as skipped.
+    if (slot.state.load(std::memory_order_acquire) != StateOf(sequence)) continue;
+    const uint64_t position = slot.position.load(kSee);
+    Block block = CopyOf(slot);
+    if (slot.state.load(kRelaxed) != StateOf(sequence)) continue;
     skipped += position - std::min(position, m_takenPosition);
     m_takenPosition = position + block.bytes.size();
     blocks.push_back(std::move(block));
