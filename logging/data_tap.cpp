@@ -7,7 +7,7 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 // A slot's words are stored with release and loaded with acquire: a viewer that reads any
-// word of a newer block then also reads the state that says it is being written.
+// word of a newer block then also reads that block's writing state, or a later one.
 constexpr auto kPublish = std::memory_order_release;
 constexpr auto kSee = std::memory_order_acquire;
 using Clock = serial::ReadArrivals::Clock;
@@ -65,7 +65,7 @@ DataTap::Block DataTap::CopyOf(const Slot& slot) {
 }
 
 // Bytes put from here on that the viewer does not get count as skipped. The position read
-// may be a block or two later than the sequence: the first count is then a little low.
+// may be later than the sequence when blocks are put meanwhile: the first count is then low.
 void DataTap::StartViewing() {
   m_takenUpTo = m_nextSequence.load(std::memory_order_acquire);
   m_takenPosition = m_position.load(kRelaxed);

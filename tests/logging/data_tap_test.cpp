@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,15 +68,23 @@ TEST(DataTapTest, AViewStartedLateBeginsWithWhatComesThen) {
   EXPECT_EQ(skipped, 0u);
 }
 
-// The reader never waits and the viewer never sees a torn block, however they meet.
+// The reader never waits and the viewer never sees a torn block, however they meet: each
+// block's length, bytes and run time tell which block it is, so words of two blocks disagree.
 TEST(DataTapTest, BlocksTakenWhileTheReaderPutsAreWhole) {
   DataTap tap;
   tap.StartViewing();
   constexpr uint64_t kBlocks = 20000;
-  constexpr size_t kSize = 512;
+  constexpr size_t kLargest = 512;
+  const auto sizeOf = [](uint64_t n) { return static_cast<size_t>(1 + n % kLargest); };
+  const auto timeOf = [](uint64_t n) { return WallTime(std::chrono::microseconds(n)); };
+  uint64_t total = 0;
+  for (uint64_t n = 0; n < kBlocks; ++n) total += sizeOf(n);
   std::atomic<bool> done{false};
-  std::thread reader([&] {
-    for (uint64_t n = 0; n < kBlocks; ++n) tap.Put(n * kSize, BlockOf(n, kSize), {});
+  std::jthread reader([&] {
+    for (uint64_t n = 0; n < kBlocks; ++n) {
+      const DataTap::Run run{0, timeOf(n)};
+      tap.Put(n * kLargest, BlockOf(n, sizeOf(n)), std::span(&run, 1));
+    }
     done = true;
   });
   uint64_t taken = 0, skipped = 0, lastOffset = 0;
@@ -83,17 +93,19 @@ TEST(DataTapTest, BlocksTakenWhileTheReaderPutsAreWhole) {
     const bool finished = done;
     uint64_t missed = 0;
     for (const DataTap::Block& block : tap.Take(missed)) {
-      ASSERT_EQ(block.bytes, BlockOf(block.offset / kSize, kSize)) << "torn at " << block.offset;
+      const uint64_t n = block.offset / kLargest;
+      ASSERT_EQ(block.bytes, BlockOf(n, sizeOf(n))) << "torn at " << block.offset;
+      ASSERT_EQ(block.runs.size(), 1u);
+      ASSERT_EQ(block.runs[0].time, timeOf(n)) << "torn at " << block.offset;
       ASSERT_GE(block.offset, lastOffset);
       lastOffset = block.offset;
       taken += block.bytes.size();
-      sawLast = block.offset == (kBlocks - 1) * kSize;
+      sawLast = n == kBlocks - 1;
     }
     skipped += missed;
     if (finished && !sawLast) FAIL() << "the last block never came";
   }
-  reader.join();
-  EXPECT_EQ(taken + skipped, kBlocks * kSize);
+  EXPECT_EQ(taken + skipped, total);
 }
 
 struct ShownCase {
