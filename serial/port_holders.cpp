@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
 namespace serial {
@@ -34,6 +36,40 @@ pid_t PidInLockFile(const fs::path& file) {
 }
 
 bool IsAlive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+// A program that makes its lock and then writes its pid in it leaves it empty for a moment;
+// within this time of its making, a lock that names no pid is still being written.
+constexpr std::chrono::seconds kLockWritingTime{2};
+
+bool JustMade(const fs::path& file) {
+  struct stat status {};
+  if (::lstat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  const auto made = std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::seconds(status.st_mtim.tv_sec) +
+          std::chrono::nanoseconds(status.st_mtim.tv_nsec)));
+  return std::chrono::system_clock::now() - made < kLockWritingTime;
+}
+
+// Makes the lock file at `path` holding `text`; 0, or the errno (EEXIST: the name is taken).
+// It is written under a name of this thread's own, then linked to its name, which refuses a
+// taken one: so the lock never stands there without its pid.
+int PlaceLockFile(const fs::path& path, std::string_view text) {
+  const fs::path draft = path.parent_path() / ("." + path.filename().string() + "." +
+                                               std::to_string(::gettid()));
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(draft.c_str(), kFlags, 0644);
+  // One left by a program that ended before it could remove it (the name is removed, never
+  // what it may link to).
+  if (fd < 0 && errno == EEXIST && ::unlink(draft.c_str()) == 0)
+    fd = ::open(draft.c_str(), kFlags, 0644);
+  if (fd < 0) return errno;
+  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ::close(fd);
+  const int error = !written ? EIO : ::link(draft.c_str(), path.c_str()) == 0 ? 0 : errno;
+  ::unlink(draft.c_str());
+  return error;
+}
 
 std::string ProgramOf(pid_t pid, const fs::path& proc) {
   std::ifstream in(proc / std::to_string(pid) / "comm");
@@ -100,19 +136,13 @@ std::unique_ptr<PortLock> PortLock::Take(const std::string& portName, const Mach
   for (const fs::path& folder : places.lockFolders) {
     const fs::path path = folder / LockFileName(portName);
     for (int attempt = 0; attempt < 2; ++attempt) {
-      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-      if (fd >= 0) {
-        const bool written = ::write(fd, text, 11) == 11;
-        ::close(fd);
-        if (written) return std::unique_ptr<PortLock>(new PortLock(path));
-        ::unlink(path.c_str());
-        break;
-      }
-      if (errno != EEXIST) break;  // this folder cannot be written: try the next
+      const int error = PlaceLockFile(path, std::string_view(text, 11));
+      if (error == 0) return std::unique_ptr<PortLock>(new PortLock(path));
+      if (error != EEXIST) break;  // this folder cannot be written: try the next
       const pid_t owner = PidInLockFile(path);
       // Another task of this program has the port: the device itself refuses a second open.
       if (owner == ::getpid()) return nullptr;
-      if (IsAlive(owner)) {
+      if (IsAlive(owner) || (owner == 0 && JustMade(path))) {
         held = true;
         return nullptr;
       }

@@ -32,12 +32,14 @@ std::optional<PortHolder> FindHolder(const std::string& portName, const std::str
                                      const MachinePlaces& places);
 
 // This process's lock file of a port, removed when the object goes (only while it still holds
-// our pid). Made with O_CREAT|O_EXCL|O_NOFOLLOW, since anyone may write a lock folder.
+// our pid). It appears with our pid already in it, so no other program can find it empty and
+// take it for stale; and it is made without following links, since anyone may write a lock
+// folder.
 class PortLock {
  public:
   // The lock in the first lock folder that takes it; a stale lock file is replaced. Null
   // where no folder can be written (the port may still be used), and with `held` set when a
-  // live lock of another process stands in the way.
+  // live lock of another process stands in the way, or one just made that names no pid yet.
   static std::unique_ptr<PortLock> Take(const std::string& portName, const MachinePlaces& places,
                                         bool& held);
   ~PortLock();

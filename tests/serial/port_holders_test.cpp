@@ -7,11 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "serial/port_device.h"
 #include "tests/support/other_program.h"
@@ -107,6 +110,48 @@ TEST_F(PortHoldersTest, ALockReplacedByAnotherProgramIsLeftToIt) {
   WriteLock(LockOfPty(), locker.pid());
   lock.reset();
   EXPECT_TRUE(fs::exists(LockOfPty()));
+}
+
+// Another program reading our lock at any moment finds our pid in it, never an empty file it
+// would take for stale.
+TEST_F(PortHoldersTest, OurLockIsNeverSeenWithoutItsPid) {
+  std::atomic<bool> done{false};
+  std::atomic<int> emptySeen{0};
+  std::jthread other([&] {
+    while (!done) {
+      const int fd = open(LockOfPty().c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) continue;
+      char text[16];
+      if (read(fd, text, sizeof text) <= 0) ++emptySeen;
+      close(fd);
+    }
+  });
+  bool held = false;
+  int taken = 0;
+  for (int n = 0; n < 3000; ++n) taken += PortLock::Take(pty.portName(), places, held) != nullptr;
+  done = true;
+  other.join();
+  EXPECT_EQ(taken, 3000);
+  EXPECT_EQ(emptySeen, 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(lockFolder), fs::directory_iterator()), 0)
+      << "a draft of the lock was left behind";
+}
+
+// A lock that names no pid is another program's still being written while it is new, and
+// stale once it is old.
+TEST_F(PortHoldersTest, AnEmptyLockIsHeldWhileNewAndReplacedOnceOld) {
+  for (const auto age : {std::chrono::seconds(0), std::chrono::seconds(10)}) {
+    std::ofstream{LockOfPty()};
+    fs::last_write_time(LockOfPty(), fs::file_time_type::clock::now() - age);
+    bool held = false;
+    const bool old = age > std::chrono::seconds(2);
+    auto lock = PortLock::Take(pty.portName(), places, held);
+    EXPECT_EQ(lock != nullptr, old) << age.count() << " s";
+    EXPECT_EQ(held, !old) << age.count() << " s";
+    EXPECT_EQ(Contents(LockOfPty()).empty(), !old) << age.count() << " s";
+    lock.reset();
+    fs::remove(LockOfPty());
+  }
 }
 
 // Anyone may write a lock folder: a link planted under the lock's name is never followed
