@@ -98,6 +98,14 @@ class IndexTest : public testing::Test {
   bool WaitReceived(const CRedirectPort& task, size_t count) {
     return owner.WaitUntil([&] { return task.m_nReceived == count; }, 20s);
   }
+  // Starts the task, sends `stream` over the line, and stops it once it has had all of it.
+  bool LogThrough(CRedirectPort& task, const Bytes& stream) {
+    if (!Start(task)) return false;
+    pty.Send(stream);
+    const bool received = WaitReceived(task, stream.size());
+    task.StopLogging();
+    return received;
+  }
 
   TempDir dir;
   fs::path log = dir / "port.txt";
@@ -155,11 +163,8 @@ TEST_F(IndexTest, EachBurstGetsItsOwnLineWithTheTimeItCame) {
 
 TEST_F(IndexTest, ASteadyStreamGetsAboutOneLinePerBlock) {
   auto task = MakeTask({.timestamps = 1});
-  ASSERT_TRUE(Start(*task));
   const Bytes stream = RandomBytes(400'000, 1);
-  pty.Send(stream);
-  ASSERT_TRUE(WaitReceived(*task, stream.size()));
-  task->StopLogging();
+  ASSERT_TRUE(LogThrough(*task, stream));
   EXPECT_EQ(FileBytes(log), stream);
   ExpectRunsCover(log);
   // A block holds at most 4096 bytes; a pause now and then may split one.
@@ -223,10 +228,7 @@ TEST_F(IndexTest, EventsOfTheRunGoInAtTheirOffsets) {
 TEST_F(IndexTest, WithoutTimestampsNoIndexIsMadeAndAStaleOneGoesWithTheOldBytes) {
   std::ofstream(log.string() + ".times") << "0\t10\t2026-12-10T10:13:19Z\n";
   auto task = MakeTask({});
-  ASSERT_TRUE(Start(*task));
-  pty.Send(std::string(10, 'x'));
-  ASSERT_TRUE(WaitReceived(*task, 10));
-  task->StopLogging();
+  ASSERT_TRUE(LogThrough(*task, Bytes(10, 'x')));
   EXPECT_FALSE(fs::exists(log.string() + ".times"));
 }
 
@@ -246,11 +248,8 @@ TEST_F(IndexTest, AnIndexThatCannotBeWrittenIsSaidOnceAndTheLogGoesOn) {
 TEST_F(IndexTest, RotationBySizeCutsTheStreamIntoWholeBlocksWithNothingLostOrTwice) {
   constexpr uint32_t kLimit = 10'000;
   auto task = MakeTask({.timestamps = 1, .rotateSize = kLimit});
-  ASSERT_TRUE(Start(*task));
   const Bytes stream = RandomBytes(600'000, 3);
-  pty.Send(stream);
-  ASSERT_TRUE(WaitReceived(*task, stream.size()));
-  task->StopLogging();
+  ASSERT_TRUE(LogThrough(*task, stream));
 
   const std::vector<fs::path> rotated = log_rotation::RotatedFiles(log);
   ASSERT_GE(rotated.size(), stream.size() / kLimit);
@@ -274,11 +273,8 @@ TEST_F(IndexTest, RotationBySizeCutsTheStreamIntoWholeBlocksWithNothingLostOrTwi
 
 TEST_F(IndexTest, RotationKeepsOnlyTheNewestFilesItIsToldTo) {
   auto task = MakeTask({.timestamps = 1, .rotateSize = 5000, .rotateKeep = 3});
-  ASSERT_TRUE(Start(*task));
   const Bytes stream = RandomBytes(200'000, 4);
-  pty.Send(stream);
-  ASSERT_TRUE(WaitReceived(*task, stream.size()));
-  task->StopLogging();
+  ASSERT_TRUE(LogThrough(*task, stream));
 
   const std::vector<fs::path> rotated = log_rotation::RotatedFiles(log);
   ASSERT_EQ(rotated.size(), 3u);

@@ -31,15 +31,7 @@ class DataViewTest : public RedirectDlgFixture {
     OpenWindow();
     ASSERT_TRUE(WaitUntil([&] { return Task(0).IsOpen(); }));
   }
-  DataView* OpenView() {
-    QTest::mouseClick(Item<QPushButton>(IDC_VIEWDATA), Qt::LeftButton);
-    DataView* view = nullptr;
-    EXPECT_TRUE(WaitUntil([&] {
-      view = dlg->findChild<DataView*>();
-      return view != nullptr && view->isVisible();
-    }));
-    return view;
-  }
+  DataView* OpenView() { return OpenBy<DataView>(IDC_VIEWDATA); }
   // Sends on a thread of its own while the window goes on handling its events.
   bool SendAndWait(const Bytes& stream, uint32_t receivedAfter) {
     std::thread sender([&] { pty.Send(stream); });

@@ -18,15 +18,7 @@ using namespace ui;
 
 class LogOptionsTest : public RedirectDlgFixture {
  protected:
-  LogOptionsDialog* OpenOptions() {
-    QTest::mouseClick(Item<QPushButton>(IDC_OPTIONS), Qt::LeftButton);
-    LogOptionsDialog* dialog = nullptr;
-    EXPECT_TRUE(WaitUntil([&] {
-      dialog = dlg->findChild<LogOptionsDialog*>();
-      return dialog != nullptr && dialog->isVisible();
-    }));
-    return dialog;
-  }
+  LogOptionsDialog* OpenOptions() { return OpenBy<LogOptionsDialog>(IDC_OPTIONS); }
   static void Type(LogOptionsDialog* dialog, const char* name, const QString& text) {
     auto* field = dialog->findChild<QLineEdit*>(name);
     ASSERT_NE(field, nullptr) << name;

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QPushButton>
 #include <QTest>
 #include <chrono>
 #include <cstdint>
@@ -188,6 +189,18 @@ class RedirectDlgFixture : public testing::Test {
     auto* control = qobject_cast<Control*>(dlg->GetDlgItem(id));
     EXPECT_NE(control, nullptr) << "control " << id;
     return control;
+  }
+
+  // Clicks the push button `id` and waits for the window of type `Window` it opens.
+  template <typename Window>
+  Window* OpenBy(int id) const {
+    QTest::mouseClick(Item<QPushButton>(id), Qt::LeftButton);
+    Window* window = nullptr;
+    EXPECT_TRUE(WaitUntil([&] {
+      window = dlg->findChild<Window*>();
+      return window != nullptr && window->isVisible();
+    }));
+    return window;
   }
 
   void ClickRow(int row) const {
